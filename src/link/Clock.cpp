@@ -1,0 +1,37 @@
+#include "link/Clock.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+namespace vt {
+
+int SystemClock::secondsOfDay() const
+{
+    return QTime::currentTime().msecsSinceStartOfDay() / 1000;
+}
+
+QString SystemClock::dateText() const
+{
+    const QLocale locale = QLocale::system();
+    return locale.toString(QDate::currentDate(), QLocale::ShortFormat);
+}
+
+QString SystemClock::timeText() const
+{
+    // The short time form of many locales drops the seconds; the log keeps them.
+    const QLocale locale = QLocale::system();
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1Char('s'))) {
+        const qsizetype at = format.indexOf(QLatin1String("mm"));
+        if (at >= 0)
+            format.insert(at + 2, QLatin1String(":ss"));
+    }
+    return locale.toString(QTime::currentTime(), format);
+}
+
+int SystemClock::msToNextSecond() const
+{
+    return 1000 - QTime::currentTime().msec();
+}
+
+} // namespace vt

@@ -1,0 +1,30 @@
+#pragma once
+// The station's view of time, a seam so tests drive time instead of waiting for it.
+#include <QString>
+
+namespace vt {
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Time of day in whole seconds (0 to 86399).
+    virtual int secondsOfDay() const = 0;
+    // Today's date and the time of day as the log writes them.
+    virtual QString dateText() const = 0;
+    virtual QString timeText() const = 0;
+    // How long a waiting receiver may sleep before the seconds can change.
+    virtual int msToNextSecond() const = 0;
+    // Called when such a sleep ran out with nothing else happening.
+    virtual void sleptToNextSecond() {}
+};
+
+// The system clock; date and time in the system locale's short forms, time with seconds.
+class SystemClock : public Clock {
+public:
+    int secondsOfDay() const override;
+    QString dateText() const override;
+    QString timeText() const override;
+    int msToNextSecond() const override;
+};
+
+} // namespace vt

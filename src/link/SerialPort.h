@@ -1,0 +1,57 @@
+#pragma once
+// The station's serial line: 9600 baud, 8 data bits, no parity, 1 stop bit, bytes
+// passed unchanged. A failure after opening (adapter pulled out) closes the port
+// quietly: reads then see nothing and writes go nowhere; nothing is thrown.
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QSerialPort;
+
+namespace vt {
+
+class SerialPort : public QObject {
+    Q_OBJECT
+public:
+    explicit SerialPort(QString programDir, QObject* parent = nullptr);
+    ~SerialPort() override;
+
+    // Port number N: COM<N> on Windows; elsewhere <programDir>/com<N> when it exists,
+    // else /dev/ttyS<N-1>. Empty for N below 1 (no such port).
+    static QString DevicePath(int portNumber, const QString& programDir);
+
+    void setCommPort(int portNumber);
+    int commPort() const { return m_commPort; }
+
+    // Opens (true) or closes (false). On failure returns false and sets *error.
+    bool setPortOpen(bool open, QString* error = nullptr);
+    bool portOpen() const;
+
+    // InBufferCount = 0: discards every character waiting.
+    void discardInput();
+    // Number of received characters waiting (0 when closed).
+    int inBufferCount() const;
+    // The characters waiting, oldest first; they are removed.
+    QByteArray input();
+    // Sends the bytes unchanged, without waiting for the line. Ignored when closed.
+    void output(const QByteArray& bytes);
+
+    // The reason the port was closed after a failure, empty while all is well.
+    QString lineFailure() const { return m_lineFailure; }
+
+signals:
+    // New characters are waiting; lets a sleeping receiver wake up.
+    void dataArrived();
+    // The port was closed because of a read or write failure.
+    void lineFailed(const QString& reason);
+
+private:
+    void onError(int error);
+
+    QString m_programDir;
+    int m_commPort = 0;
+    QSerialPort* m_port = nullptr;
+    QString m_lineFailure;
+};
+
+} // namespace vt
