@@ -1,0 +1,286 @@
+#include "app/frmMain.h"
+
+#include "display/Chart.h"
+#include "link/Clock.h"
+#include "link/SerialPort.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// The window is described in twips; 15 twips make one pixel at 96 dpi.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+// 32 x 32, two colours: a barometer dial with its needle over a hill line.
+QIcon stationIcon()
+{
+    QPixmap pix(32, 32);
+    pix.fill(Qt::transparent);
+    QPainter p(&pix);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    const QColor ink(0x10, 0x3c, 0x78);
+    p.setPen(QPen(ink, 2));
+    p.setBrush(Qt::white);
+    p.drawEllipse(3, 3, 26, 26);
+    p.drawLine(16, 16, 24, 8);
+    p.setBrush(ink);
+    p.drawRect(14, 14, 4, 4);
+    p.drawLine(6, 24, 12, 19);
+    p.drawLine(12, 19, 17, 23);
+    p.drawLine(17, 23, 26, 17);
+    p.end();
+    return QIcon(pix);
+}
+
+} // namespace
+
+frmMain::frmMain(QString programDir, std::shared_ptr<vt::Clock> clock, MessageFn message,
+                 EndProgramFn endProgram, QWidget* parent)
+    : QWidget(parent)
+    , m_programDir(std::move(programDir))
+    , m_clock(clock ? std::move(clock) : std::make_shared<vt::SystemClock>())
+    , m_message(std::move(message))
+    , m_endProgram(std::move(endProgram))
+{
+    if (!m_endProgram) {
+        m_endProgram = [] {
+            std::fflush(nullptr);
+            std::_Exit(0);
+        };
+    }
+    createControls();
+    wireEvents();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::createControls()
+{
+    setWindowTitle(QStringLiteral("Ventholm v 1.5"));
+    setWindowIcon(stationIcon());
+    setFixedSize(5910 / 15, 8310 / 15);
+
+    auto button = [this](const QString& caption, QWidget* container, QRect geometry) {
+        auto* b = new QPushButton(container ? container : this);
+        SetCaption(b, caption);
+        b->setGeometry(geometry);
+        b->setAutoDefault(false);
+        return b;
+    };
+    auto option = [](const QString& text, QWidget* frame, QRect geometry) {
+        auto* o = new QRadioButton(text, frame);
+        o->setGeometry(geometry);
+        return o;
+    };
+    auto label = [](const QString& text, QWidget* container, QRect geometry) {
+        auto* l = new QLabel(text, container);
+        l->setGeometry(geometry);
+        l->setTextFormat(Qt::PlainText);
+        return l;
+    };
+    auto box = [this](QRect geometry, const QString& name) {
+        auto* t = new QLineEdit(this);
+        t->setGeometry(geometry);
+        t->setAccessibleName(name);
+        return t;
+    };
+
+    cmdResume = button(QStringLiteral("Resume"), nullptr, twips(4440, 7800, 1335, 375));
+    cmdResume->setEnabled(false);
+
+    fraUnits = new QWidget(this);
+    fraUnits->setGeometry(twips(1560, 7800, 2775, 375));
+    fraUnits->setAccessibleName(QStringLiteral("Units"));
+    optUnitsMetric = option(QStringLiteral("Metric"), fraUnits, twips(600, 0, 855, 255));
+    optUnitsImperial = option(QStringLiteral("Imperial"), fraUnits, twips(1560, 0, 975, 255));
+    Label1 = label(QStringLiteral("Units:"), fraUnits, twips(0, 0, 495, 255));
+
+    fraInverse = new QWidget(this);
+    fraInverse->setGeometry(twips(1440, 6960, 2775, 375));
+    fraInverse->setAccessibleName(QStringLiteral("Inverse"));
+    optInverseEnabled = option(QStringLiteral("Enabled"), fraInverse, twips(1680, 120, 975, 255));
+    optInverseEnabled->setEnabled(false);
+    optInverseDisabled = option(QStringLiteral("Disabled"), fraInverse, twips(720, 120, 975, 255));
+    optInverseDisabled->setEnabled(false);
+    optInverseDisabled->setChecked(true);
+    Label3 = label(QStringLiteral("Inverse:"), fraInverse, twips(120, 120, 735, 255));
+
+    cboDatumNodeID = new QComboBox(this);
+    cboDatumNodeID->setGeometry(twips(3240, 7395, 1095, 315));
+    cboDatumNodeID->setEditable(false);
+    cboDatumNodeID->setEnabled(false);
+    cboDatumNodeID->setAccessibleName(QStringLiteral("Datum NodeID"));
+
+    cmdReset = button(QStringLiteral("Reset"), nullptr, twips(4440, 7320, 1335, 375));
+    cmdNetID = button(QStringLiteral("No Data"), nullptr, twips(120, 6600, 1335, 375));
+    cmdNetID->setEnabled(false);
+    cmdNetID->setAccessibleDescription(QStringLiteral("Sends the NetID entered beside it"));
+    txtNetID = box(twips(1560, 6600, 975, 405), QStringLiteral("NetID"));
+    txtNetID->setEnabled(false);
+    txtNodeID = box(twips(4800, 6600, 975, 405), QStringLiteral("NodeID"));
+    txtNodeID->setEnabled(false);
+    cmdNodeID = button(QStringLiteral("No Data"), nullptr, twips(3360, 6600, 1335, 375));
+    cmdNodeID->setEnabled(false);
+    cmdNodeID->setAccessibleDescription(QStringLiteral("Sends the NodeID entered beside it"));
+    cmdDatum = button(QStringLiteral("Ping"), nullptr, twips(120, 7320, 1335, 375));
+    cmdDatum->setEnabled(false);
+    cmdDatum->setAccessibleDescription(QStringLiteral("Pings a node, sets the datum or adjusts, as its caption says"));
+    txtDatum = box(twips(1560, 7320, 975, 405), QStringLiteral("Datum value or NodeID to ping"));
+    txtDatum->setEnabled(false);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+    MSComm1 = new vt::SerialPort(m_programDir, this);
+
+    mscElevation = new vt::Chart(QStringLiteral("Absolute Elevation"), this);
+    mscElevation->setGeometry(twips(120, 3360, 5655, 3150));
+    mscPressure = new vt::Chart(QStringLiteral("Absolute Pressure"), this);
+    mscPressure->setGeometry(twips(120, 120, 5655, 3135));
+    MSChart4 = new vt::Chart(QStringLiteral("Temperature (Rover)"), this);
+    MSChart4->setGeometry(twips(120, 3360, 5655, 3150));
+    // It shares the elevation chart's place but never changes: keep it behind and out of
+    // the keyboard's way.
+    MSChart4->lower();
+    MSChart4->setFocusPolicy(Qt::NoFocus);
+    mscPressure->setFocusPolicy(Qt::TabFocus);
+    mscElevation->setFocusPolicy(Qt::TabFocus);
+
+    Label2 = label(QStringLiteral("NodeID"), this, twips(2640, 7440, 615, 255));
+    Label2->setBuddy(cboDatumNodeID);
+
+    lblStatus = new QLabel(this);
+    lblStatus->setTextFormat(Qt::PlainText);
+    lblStatus->setGeometry(8, 416, 377, 18);
+    lblStatus->setStyleSheet(QStringLiteral("background:#b00020;color:white;padding-left:4px;"));
+    lblStatus->setAccessibleName(QStringLiteral("Station status"));
+    lblStatus->hide();
+
+    // Keyboard order of the window description; labels and frames take no focus.
+    const QList<QWidget*> order { mscPressure, mscElevation, txtDatum, cmdDatum, cmdNodeID,
+                                  txtNodeID, txtNetID, cmdNetID, cmdReset, cboDatumNodeID,
+                                  optInverseDisabled, optInverseEnabled, optUnitsImperial,
+                                  optUnitsMetric, cmdResume };
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    m_secondWake = new QTimer(this);
+    m_secondWake->setSingleShot(true);
+    m_secondWake->setTimerType(Qt::PreciseTimer);
+}
+
+void frmMain::wireEvents()
+{
+    connect(Timer1, &QTimer::timeout, this, &frmMain::AcquisitionTick);
+    Timer1->start();
+    connect(cmdNetID, &QPushButton::clicked, this, &frmMain::cmdNetID_Click);
+    connect(cmdNodeID, &QPushButton::clicked, this, &frmMain::cmdNodeID_Click);
+    connect(cmdReset, &QPushButton::clicked, this, &frmMain::cmdReset_Click);
+    connect(cmdResume, &QPushButton::clicked, this, &frmMain::cmdResume_Click);
+    connect(cmdDatum, &QPushButton::clicked, this, &frmMain::cmdDatum_Click);
+    // An option's handler runs when it becomes selected, not when it is cleared.
+    const auto onSelected = [this](QRadioButton* o, void (frmMain::*handler)()) {
+        connect(o, &QRadioButton::toggled, this, [this, handler](bool on) {
+            if (on)
+                (this->*handler)();
+        });
+    };
+    onSelected(optUnitsMetric, &frmMain::optUnitsMetric_Click);
+    onSelected(optUnitsImperial, &frmMain::optUnitsImperial_Click);
+    onSelected(optInverseDisabled, &frmMain::optInverseDisabled_Click);
+    onSelected(optInverseEnabled, &frmMain::optInverseEnabled_Click);
+    // Only the operator's choice counts: the tick's own changes of the list's
+    // selection must not make a node the datum node.
+    connect(cboDatumNodeID, &QComboBox::activated, this, &frmMain::cboDatumNodeID_Click);
+
+    connect(m_secondWake, &QTimer::timeout, this, [this] { m_clock->sleptToNextSecond(); });
+    connect(MSComm1, &vt::SerialPort::lineFailed, this, [this] { updateStatus(); });
+}
+
+void frmMain::Yield()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// Sleeps until something happens: a character arrives, the operator acts, or the
+// clock's second can have changed. The receiver's poll thus costs nothing while idle.
+void frmMain::WaitForActivity()
+{
+    if (!m_secondWake->isActive())
+        m_secondWake->start(std::max(1, m_clock->msToNextSecond() + 1));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void frmMain::SetCaption(QPushButton* button, const QString& caption)
+{
+    button->setProperty("caption", caption);
+    QString shown = caption;
+    shown.replace(QLatin1Char('&'), QLatin1String("&&"));
+    button->setText(shown);
+}
+
+QString frmMain::Caption(const QPushButton* button)
+{
+    return button->property("caption").toString();
+}
+
+void frmMain::ShowMessage(const QString& text)
+{
+    if (m_message) {
+        m_message(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ventholm"), text, QMessageBox::Ok,
+                    isVisible() ? this : nullptr);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    MSComm1->setPortOpen(false);
+    event->accept();
+    // Ends at once, also inside a yield: the interrupted tick must not go on.
+    m_endProgram();
+}
+
+void frmMain::setLogFailure(const QString& reason)
+{
+    if (reason == LogFailure)
+        return;
+    if (!reason.isEmpty() && LogFailure.isEmpty())
+        std::fprintf(stderr, "ventholm: %s\n", qPrintable(reason));
+    else if (reason.isEmpty())
+        std::fprintf(stderr, "ventholm: logging to log.txt works again\n");
+    LogFailure = reason;
+    updateStatus();
+}
+
+void frmMain::updateStatus()
+{
+    QStringList problems;
+    if (!LogFailure.isEmpty())
+        problems << LogFailure;
+    if (!MSComm1->lineFailure().isEmpty())
+        problems << MSComm1->lineFailure();
+    lblStatus->setText(problems.join(QLatin1String("; ")));
+    lblStatus->setVisible(!problems.isEmpty());
+    if (!problems.isEmpty())
+        lblStatus->raise();
+}

@@ -1,0 +1,143 @@
+#pragma once
+// The station's one window. It owns every control and all state; the handlers and
+// procedures are its members, defined in the folder of their subsystem.
+#include <QByteArray>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+namespace vt {
+class Chart;
+class Clock;
+class SerialPort;
+}
+
+class frmMain : public QWidget {
+    Q_OBJECT
+public:
+    // Shows a fixed text to the operator and returns when it was acknowledged.
+    using MessageFn = std::function<void(const QString&)>;
+    // Ends the program at once; the default never returns.
+    using EndProgramFn = std::function<void()>;
+
+    explicit frmMain(QString programDir, std::shared_ptr<vt::Clock> clock = {},
+                     MessageFn message = {}, EndProgramFn endProgram = {}, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up: reads settings.txt, opens the port, sets the start state.
+    // Returns the error that stopped it, or an empty text.
+    QString Form_Load();
+
+    // Controls, in the order the window creates them.
+    QPushButton* cmdResume = nullptr;
+    QWidget* fraUnits = nullptr;
+    QRadioButton* optUnitsMetric = nullptr;
+    QRadioButton* optUnitsImperial = nullptr;
+    QLabel* Label1 = nullptr;
+    QWidget* fraInverse = nullptr;
+    QRadioButton* optInverseEnabled = nullptr;
+    QRadioButton* optInverseDisabled = nullptr;
+    QLabel* Label3 = nullptr;
+    QComboBox* cboDatumNodeID = nullptr;
+    QPushButton* cmdReset = nullptr;
+    QPushButton* cmdNetID = nullptr;
+    QLineEdit* txtNetID = nullptr;
+    QLineEdit* txtNodeID = nullptr;
+    QPushButton* cmdNodeID = nullptr;
+    QPushButton* cmdDatum = nullptr;
+    QLineEdit* txtDatum = nullptr;
+    QTimer* Timer1 = nullptr;
+    vt::SerialPort* MSComm1 = nullptr;
+    vt::Chart* mscElevation = nullptr;
+    vt::Chart* mscPressure = nullptr;
+    vt::Chart* MSChart4 = nullptr;
+    QLabel* Label2 = nullptr;
+    // Shows a failing log or a lost serial line without stopping acquisition.
+    QLabel* lblStatus = nullptr;
+
+    // Window fields.
+    QByteArray ReceiveBuffer;
+    std::array<QByteArray, 20> SentenceFields;
+    QString DatumNodeId;
+    qint32 PingIndex = 0;
+    qint32 PingPhase = 0;
+    bool SuppressOptionCommands = false;
+    std::array<double, 11> PressureHistory {};
+    std::array<double, 11> ElevationHistory {};
+    qint32 PortNumber = 0;
+    // Why log.txt could not be written; empty while logging works.
+    QString LogFailure;
+
+    // The longest line kept without a carriage return; a longer one is dropped.
+    static constexpr qsizetype kMaxLine = 4096;
+    // The node list stops growing here, so a chattering line cannot fill memory.
+    static constexpr int kMaxNodes = 1000;
+
+    // Link.
+    void ReadSentence(int timeoutSeconds, quint8& gotSentence);
+    void LogSentence(const QByteArray& text);
+    // Runs the pending window events, then returns.
+    void Yield();
+
+    // Acquisition.
+    void AcquisitionTick();
+    void DispatchRecord();
+
+    // Display.
+    void PlotMeasurement(QString nodeId, QString recordType, QString unitsFlag,
+                         QString pressureText, QString elevationText);
+    void ClearDisplays();
+
+    // Commands.
+    void ResetDatumControls();
+    void cmdNetID_Click();
+    void cmdNodeID_Click();
+    void cmdReset_Click();
+    void cmdResume_Click();
+    void optUnitsMetric_Click();
+    void optUnitsImperial_Click();
+    void optInverseDisabled_Click();
+    void optInverseEnabled_Click();
+    void cmdDatum_Click();
+    void cboDatumNodeID_Click();
+
+    // A button's caption as set, shown literally ('&' is no mnemonic).
+    static void SetCaption(QPushButton* button, const QString& caption);
+    static QString Caption(const QPushButton* button);
+
+    // The message box: fixed text, one OK button, no icon, titled "Ventholm".
+    void ShowMessage(const QString& text);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void wireEvents();
+    void WaitForActivity();
+    void StepPingRotation();
+    double UpdateSeries(vt::Chart* chart, std::array<double, 11>& history, const QString& reading);
+    void EntryCommand(QLineEdit* box, QByteArray (*sentence)(const QString&), const QString& rejected);
+    void OptionCommand(const QByteArray& sentence);
+    void PingAction();
+    void DatumAction();
+    void AdjustAction();
+    void setLogFailure(const QString& reason);
+    void updateStatus();
+
+    QString m_programDir;
+    std::shared_ptr<vt::Clock> m_clock;
+    MessageFn m_message;
+    EndProgramFn m_endProgram;
+    QTimer* m_secondWake = nullptr;
+};

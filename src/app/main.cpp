@@ -1,0 +1,18 @@
+#include "app/frmMain.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ventholm"));
+    // settings.txt and log.txt live beside the executable.
+    frmMain window(QCoreApplication::applicationDirPath());
+    const QString error = window.Form_Load();
+    if (!error.isEmpty()) {
+        window.ShowMessage(error);
+        return 1;
+    }
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,82 @@
+#pragma once
+// A station window on a real pseudo-terminal, with a clock the test drives and a
+// message box that records instead of blocking.
+#include "app/frmMain.h"
+#include "link/Checksum.h"
+#include "link/Clock.h"
+#include "support/Pty.h"
+
+#include <QStringList>
+#include <QTimer>
+
+#include <memory>
+
+class FakeClock : public vt::Clock {
+public:
+    int seconds = 12 * 3600;
+    // While set, every sleep to the next second moves the time on by one second, so a
+    // time-out of 5 takes 5 short sleeps instead of 5 real seconds.
+    bool autoAdvance = true;
+    QString date = QStringLiteral("08/12/2026");
+    QString time = QStringLiteral("17:52:19");
+
+    int secondsOfDay() const override { return seconds % 86400; }
+    QString dateText() const override { return date; }
+    QString timeText() const override { return time; }
+    int msToNextSecond() const override { return autoAdvance ? 0 : 60000; }
+    void sleptToNextSecond() override
+    {
+        if (autoAdvance)
+            ++seconds;
+    }
+};
+
+// A sentence as a node sends it: body, '*', check, carriage return, line feed.
+inline QByteArray sentence(const QByteArray& body)
+{
+    return body + '*' + vt::ChecksumText(body) + "\r\n";
+}
+
+struct Station {
+    static constexpr int kPort = 3;
+
+    ProgramFolder folder;
+    PtyPair pty;
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    QStringList messages;
+    int endCalls = 0;
+    std::unique_ptr<frmMain> w;
+    // Runs while a message box would be open, e.g. to check the focus at that moment.
+    std::function<void(const QString&)> onMessage;
+
+    // Builds the window; with openPort, settings.txt names a com3 link to the pty and
+    // start-up runs.
+    explicit Station(bool openPort = true)
+    {
+        pty.linkAs(folder.path(), kPort);
+        folder.writeFile(QStringLiteral("settings.txt"), QByteArray::number(kPort) + "\r\n");
+        w = std::make_unique<frmMain>(folder.path(), clock,
+                                      [this](const QString& m) {
+                                          messages << m;
+                                          if (onMessage)
+                                              onMessage(m);
+                                      },
+                                      [this] { ++endCalls; });
+        w->Timer1->stop();
+        if (openPort)
+            startError = w->Form_Load();
+    }
+
+    QString startError;
+
+    // One acquisition tick, with the real timer kept out of the test's way.
+    void tick()
+    {
+        w->AcquisitionTick();
+        w->Timer1->stop();
+    }
+    void send(const QByteArray& body) const { pty.write(sentence(body)); }
+    // What the station put on the line; waits briefly for the first byte.
+    QByteArray sent(int waitMs = 100) const { return pty.read(waitMs); }
+    QByteArray log() const { return folder.readFile(QStringLiteral("log.txt")); }
+};
