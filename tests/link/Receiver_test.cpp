@@ -1,0 +1,178 @@
+// The receiver against a real pseudo-terminal, opened through the com<N> link.
+#include "support/Station.h"
+
+#include <QDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ReceiveCase {
+    const char* legend;
+    QByteArray before;             // already in ReceiveBuffer when the call starts
+    QList<QByteArray> reads;       // what arrives, each piece a separate write
+    bool timesOut;                 // the clock runs on by itself while waiting
+    quint8 got;
+    QList<QByteArray> fields;      // entries 0.. (the rest must be empty)
+    QByteArray left;               // ReceiveBuffer afterwards
+    QByteArray logged;             // log.txt text after "date time,"; empty: no log line
+};
+
+QByteArray repeat(char c, int n) { return QByteArray(n, c); }
+
+QList<QByteArray> numbered(int n)
+{
+    QList<QByteArray> out;
+    for (int i = 0; i < n; ++i)
+        out << QByteArray::number(i);
+    return out;
+}
+
+QByteArray joined(const QList<QByteArray>& parts) { return parts.join(','); }
+
+const QList<ReceiveCase>& cases()
+{
+    static const QList<ReceiveCase> table {
+        { "sentence and line feed in one read", {}, { "X,1,2*03\r\n" }, false, 1, { "X", "1", "2" }, "\n", "X,1,2*03" },
+        { "kept line feed is skipped", "\n", { "X,1,2*03\r" }, false, 1, { "X", "1", "2" }, "", "X,1,2*03" },
+        { "split across several reads", {}, { "X,1", ",2*0", "3\r" }, false, 1, { "X", "1", "2" }, "", "X,1,2*03" },
+        { "two sentences in one read keeps the second", {}, { sentence("A,1") + sentence("B,2") }, false, 1,
+          { "A", "1" }, "\n" + sentence("B,2"), "A,1*" + vt::ChecksumText("A,1") },
+        { "bad check empties the buffer with the good sentence behind it", {}, { "X,1,2*04\rX,1,2*03\r" }, false, 0,
+          {}, "", "" },
+        { "single hex digit is a bad check", {}, { "X,1,2*3\r\n" }, false, 0, {}, "", "" },
+        { "no star is a bad check", {}, { "X,1,2\r" }, false, 0, {}, "", "" },
+        { "time-out keeps the partial sentence", {}, { "X,1,2*0" }, true, 0, {}, "X,1,2*0", "" },
+        { "time-out with nothing at all", {}, {}, true, 0, {}, "", "" },
+        { "NUL dropped, tab kept in its field", {}, { sentence(QByteArray("A\0B,C\tD", 7)) }, false, 1,
+          { "AB", "C\tD" }, "\n", "AB,CD*" + vt::ChecksumText("AB,CD") },
+        { "two commas give an empty field", {}, { sentence("A,,B") }, false, 1, { "A", "", "B" }, "\n",
+          "A,,B*" + vt::ChecksumText("A,,B") },
+        { "star first: all fields empty", {}, { "*2A\r" }, false, 1, {}, "", "*2A" },
+        { "twenty fields fill every entry", {}, { sentence(joined(numbered(20))) }, false, 1, numbered(20), "\n",
+          joined(numbered(20)) + '*' + vt::ChecksumText(joined(numbered(20))) },
+        { "fields past the twentieth are ignored", {}, { sentence(joined(numbered(23))) }, false, 1, numbered(20),
+          "\n", joined(numbered(23)) + '*' + vt::ChecksumText(joined(numbered(23))) },
+        { "a long good line within the bound", {}, { sentence(repeat('x', 4000)) }, false, 1, { repeat('x', 4000) },
+          "\n", repeat('x', 4000) + '*' + vt::ChecksumText(repeat('x', 4000)) },
+        { "runaway line without carriage return is dropped", {}, { repeat('g', 5000) }, false, 0, {}, "", "" },
+        { "runaway line ended late is dropped with what follows", {}, { repeat('g', 5000) + "\r" + sentence("A,1") },
+          false, 0, {}, "", "" },
+    };
+    return table;
+}
+
+class ReceiveTable : public ::testing::TestWithParam<int> {};
+
+TEST_P(ReceiveTable, CutsChecksAndLogs)
+{
+    const ReceiveCase& c = cases()[GetParam()];
+    SCOPED_TRACE(c.legend);
+    Station s;
+    ASSERT_TRUE(s.startError.isEmpty()) << s.startError.toStdString();
+    s.clock->autoAdvance = c.timesOut;
+    s.w->ReceiveBuffer = c.before;
+    for (qsizetype i = 0; i < c.reads.size(); ++i) {
+        if (i == 0)
+            s.pty.write(c.reads[0]);
+        else  // later pieces arrive while the receiver waits
+            QTimer::singleShot(int(5 * i), s.w.get(), [&s, piece = c.reads[i]] { s.pty.write(piece); });
+    }
+    const int startSecond = s.clock->seconds;
+    quint8 got = 7;
+    s.w->ReadSentence(5, got);
+
+    EXPECT_EQ(got, c.got);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(s.w->SentenceFields[size_t(i)], i < c.fields.size() ? c.fields[i] : QByteArray()) << "field " << i;
+    EXPECT_EQ(s.w->ReceiveBuffer, c.left);
+    EXPECT_EQ(s.log(), c.logged.isEmpty() ? QByteArray() : "08/12/2026 17:52:19," + c.logged + "\r\n");
+    if (c.timesOut) {
+        EXPECT_EQ(s.clock->seconds - startSecond, 5) << "gives up after the fifth change of the seconds";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Receiver, ReceiveTable, ::testing::Range(0, int(cases().size())),
+                         [](const auto& info) { return std::to_string(info.param); });
+
+TEST(Receiver, WaitingSentenceIsFoundOnlyAfterMoreCharactersArrive)
+{
+    Station s;
+    s.pty.write(sentence("A,1") + sentence("B,2"));
+    quint8 got = 0;
+    s.w->ReadSentence(5, got);
+    ASSERT_EQ(got, 1);
+
+    s.w->ReadSentence(5, got);
+    EXPECT_EQ(got, 0) << "nothing new arrived, so the buffer is not searched";
+    EXPECT_EQ(s.w->ReceiveBuffer, "\n" + sentence("B,2"));
+
+    s.pty.write("C");
+    s.w->ReadSentence(5, got);
+    EXPECT_EQ(got, 1);
+    EXPECT_EQ(s.w->SentenceFields[0], "B");
+    EXPECT_EQ(s.w->ReceiveBuffer, "\nC");
+}
+
+TEST(Receiver, MidnightCountsLikeAnyOtherChangeOfTheSeconds)
+{
+    Station s;
+    s.clock->seconds = 86398;
+    quint8 got = 1;
+    s.w->ReadSentence(5, got);
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(s.clock->seconds, 86398 + 5);
+}
+
+TEST(Receiver, BufferEmptiedByAHandlerDuringTheCharacterLoopEndsTheCall)
+{
+    Station s;
+    s.clock->autoAdvance = false;
+    s.w->ReceiveBuffer = "X,1,2*03";
+    // Clears the displays (and so the buffer) at the first yield after the carriage
+    // return has been read, that is, inside the character loop.
+    QTimer clearer;
+    QObject::connect(&clearer, &QTimer::timeout, [&] {
+        if (s.w->ReceiveBuffer.contains('\r')) {
+            s.w->ClearDisplays();
+            clearer.stop();
+        }
+    });
+    clearer.start(0);
+    s.pty.write("\r\n");
+    quint8 got = 1;
+    s.w->ReadSentence(5, got);
+    EXPECT_EQ(got, 0);
+    for (const QByteArray& f : s.w->SentenceFields)
+        EXPECT_TRUE(f.isEmpty());
+    EXPECT_TRUE(s.log().isEmpty());
+}
+
+TEST(Receiver, KeepsReceivingWhenTheLogCannotBeWritten)
+{
+    Station s;
+    ASSERT_TRUE(QDir(s.folder.path()).mkdir(QStringLiteral("log.txt")));
+    s.send("12,3,R,0,1013.25,120.5");
+    quint8 got = 0;
+    s.w->ReadSentence(5, got);
+    EXPECT_EQ(got, 1);
+    EXPECT_EQ(s.w->SentenceFields[4], "1013.25");
+    EXPECT_FALSE(s.w->LogFailure.isEmpty());
+}
+
+TEST(Receiver, HandlersRunWhileItWaits)
+{
+    Station s;
+    s.clock->autoAdvance = false;
+    bool handled = false;
+    QTimer::singleShot(0, s.w.get(), [&] {
+        handled = true;
+        s.send("A,1");
+    });
+    quint8 got = 0;
+    s.w->ReadSentence(5, got);
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(got, 1);
+}
+
+} // namespace

@@ -1,0 +1,94 @@
+// log.txt: one line per good sentence, and a failing log that stops nothing.
+#include "support/Station.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr char kStamp[] = "08/12/2026 17:52:19,";
+
+QByteArray highBytes()
+{
+    QByteArray b;
+    for (int c = 127; c <= 255; ++c)
+        b.append(char(c));
+    return b;
+}
+
+TEST(SentenceLog, LineFormat)
+{
+    struct Row {
+        const char* legend;
+        QByteArray handed;
+        QByteArray written;
+    };
+    const Row rows[] = {
+        { "sentence with its carriage return", "X,1,2*03\r", "X,1,2*03" },
+        { "leading line feed left from the previous sentence", "\nX,1,2*03\r", "X,1,2*03" },
+        { "space before the carriage return stays", "X,1,2*03 \r", "X,1,2*03 " },
+        { "space after a leading line feed stays", "\n X,1,2*03\r", " X,1,2*03" },
+        { "leading space at the very start is removed", " X,1,2*03\r", "X,1,2*03" },
+        { "tab is dropped", "A\tB*03\r", "AB*03" },
+        { "bytes 127 to 255 are written unchanged", highBytes() + "\r", highBytes() },
+        { "empty text still gives a line", "", "" },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.legend);
+        Station s(false);
+        s.w->LogSentence(row.handed);
+        EXPECT_EQ(s.log(), kStamp + row.written + "\r\n");
+        EXPECT_TRUE(s.w->LogFailure.isEmpty());
+    }
+}
+
+TEST(SentenceLog, AppendsInOrderAndNeverChangesEarlierLines)
+{
+    Station s(false);
+    s.folder.writeFile(QStringLiteral("log.txt"), "earlier line\r\n");
+    s.w->LogSentence("A*00\r");
+    s.clock->time = QStringLiteral("17:52:20");
+    s.w->LogSentence("B*00\r");
+    EXPECT_EQ(s.log(), QByteArray("earlier line\r\n") + kStamp + "A*00\r\n08/12/2026 17:52:20,B*00\r\n");
+}
+
+// CI runs as root, where permissions stop nothing: a folder in the file's place and a
+// full device make the failures real.
+TEST(SentenceLog, FailureIsShownOnceAndLoggingResumesByItself)
+{
+    Station s(false);
+    const QString logPath = s.folder.file(QStringLiteral("log.txt"));
+    ASSERT_TRUE(QDir().mkdir(logPath));
+
+    ::testing::internal::CaptureStderr();
+    s.w->LogSentence("A*00\r");
+    s.w->LogSentence("B*00\r");
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(s.w->LogFailure.isEmpty());
+    EXPECT_FALSE(s.w->lblStatus->isHidden()) << "the operator sees the failure without a dialog";
+    EXPECT_TRUE(s.w->lblStatus->text().contains(QStringLiteral("log.txt")));
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "one line per failure episode: " << err;
+    EXPECT_TRUE(s.messages.isEmpty());
+
+    ASSERT_TRUE(QDir().rmdir(logPath));
+    s.w->LogSentence("C*00\r");
+    EXPECT_TRUE(s.w->LogFailure.isEmpty());
+    EXPECT_TRUE(s.w->lblStatus->isHidden());
+    EXPECT_EQ(s.log(), QByteArray(kStamp) + "C*00\r\n");
+}
+
+TEST(SentenceLog, FullDeviceIsAWriteFailure)
+{
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        GTEST_SKIP() << "no /dev/full here";
+    Station s(false);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), s.folder.file(QStringLiteral("log.txt"))));
+    ::testing::internal::CaptureStderr();
+    s.w->LogSentence("A*00\r");
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(s.w->LogFailure.contains(QStringLiteral("write"))) << s.w->LogFailure.toStdString();
+}
+
+} // namespace
