@@ -1,0 +1,137 @@
+#include "display/Chart.h"
+
+#include <QChart>
+#include <QCoreApplication>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
+#include <QValueAxis>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+void setRowText(vt::Chart& chart, int row, const QString& text)
+{
+    chart.setRow(row);
+    chart.setData(text);
+}
+
+bool allRowsEmpty(vt::Chart& chart)
+{
+    for (int r = 1; r <= chart.RowCount(); ++r) {
+        chart.setRow(r);
+        if (!chart.Data().isEmpty())
+            return false;
+    }
+    return chart.drawnPoints().isEmpty();
+}
+
+TEST(Chart, RowsHoldTextUntilClearedAndRowStaysInTheGrid)
+{
+    vt::Chart chart(QStringLiteral("Pressure"));
+    EXPECT_EQ(chart.RowCount(), 10);
+    EXPECT_EQ(chart.Row(), 1);
+    EXPECT_TRUE(allRowsEmpty(chart));
+    for (const auto& [asked, row] : {std::pair{0, 1}, {-5, 1}, {11, 10}}) {
+        chart.setRow(asked);
+        EXPECT_EQ(chart.Row(), row) << asked;
+    }
+
+    setRowText(chart, 3, QStringLiteral("1013.25"));
+    setRowText(chart, 7, QStringLiteral("1009"));
+    chart.setRow(3);
+    EXPECT_EQ(chart.Data(), QStringLiteral("1013.25"));
+    chart.setRow(4);
+    EXPECT_TRUE(chart.Data().isEmpty());
+
+    chart.setRowCount(0);
+    chart.setRow(3);
+    EXPECT_EQ(chart.Row(), 1);
+    EXPECT_TRUE(chart.drawnPoints().isEmpty());
+    chart.setData(QStringLiteral("9"));  // no row to hold it
+    EXPECT_TRUE(chart.Data().isEmpty());
+    chart.setRowCount(10);
+    EXPECT_EQ(chart.RowCount(), 10);
+    EXPECT_EQ(chart.Row(), 1);
+    EXPECT_TRUE(allRowsEmpty(chart));
+    chart.setRow(7);
+    chart.setRowCount(4);
+    EXPECT_EQ(chart.Row(), 1);
+    chart.setRow(9);
+    EXPECT_EQ(chart.Row(), 4);
+}
+
+TEST(Chart, DrawsOnlyNumericRowsOneToTenInRowOrder)
+{
+    vt::Chart chart(QStringLiteral("t"));
+    chart.setRowCount(12);
+    // Filled out of order, with gaps, text that is not a number, and rows past the axis.
+    const struct { int row; const char* text; } rows[] = {
+        {9, "1001.5"}, {2, "1013.25"}, {5, " 1008 "}, {4, "abc"}, {6, "12abc"},
+        {10, "-3e1"}, {12, "2"},
+    };
+    for (const auto& r : rows)
+        setRowText(chart, r.row, QString::fromLatin1(r.text));
+    EXPECT_EQ(chart.drawnPoints(), QList<QPointF>({{2, 1013.25}, {5, 1008}, {9, 1001.5}, {10, -30}}));
+
+    setRowText(chart, 5, QString());  // emptying a row takes its point away
+    EXPECT_EQ(chart.drawnPoints(), QList<QPointF>({{2, 1013.25}, {9, 1001.5}, {10, -30}}));
+}
+
+TEST(Chart, YRangeCoversThePoints)
+{
+    const struct { QStringList rows; double low, high; } cases[] = {
+        {{}, 0, 1},
+        {{"1013.25", "1009.5", "1016"}, 1009.5, 1016},
+        {{"-40", "-42.5"}, -42.5, -40},
+        {{"7", "7"}, 6, 8},  // a flat line gets room either side
+        {{"-1e308", "1e308"}, -1e308, 1e308},
+    };
+    for (const auto& c : cases) {
+        vt::Chart chart(QStringLiteral("t"));
+        for (int i = 0; i < c.rows.size(); ++i)
+            setRowText(chart, i + 1, c.rows.at(i));
+        const auto* y = qobject_cast<QValueAxis*>(chart.chart()->axes(Qt::Vertical).value(0));
+        ASSERT_NE(y, nullptr);
+        const std::string what = c.rows.join(' ').toStdString();
+        EXPECT_LE(y->min(), c.low) << what;
+        EXPECT_GE(y->max(), c.high) << what;
+        EXPECT_TRUE(std::isfinite(y->min()) && std::isfinite(y->max())) << what;
+        // The margin stays small; halved first so the widest case cannot overflow.
+        if (c.low != c.high && !c.rows.isEmpty()) {
+            EXPECT_GE((c.high / 2 - c.low / 2) / (y->max() / 2 - y->min() / 2), 0.8) << what;
+        }
+    }
+}
+
+// Whether the chart paints a text item reading exactly `shown`.
+bool paintsText(vt::Chart& chart, const QString& shown)
+{
+    for (QGraphicsItem* item : chart.scene()->items())
+        if (auto* text = dynamic_cast<QGraphicsTextItem*>(item); text && text->toPlainText() == shown)
+            return true;
+    return false;
+}
+
+TEST(Chart, TitleIsPlainText)
+{
+    // QChart renders its title as rich text, so markup must arrive escaped.
+    const struct { QString raw, escaped; } cases[] = {
+        {QStringLiteral("<b>3</b>"), QStringLiteral("&lt;b&gt;3&lt;/b&gt;")},
+        {QStringLiteral("a&b"), QStringLiteral("a&amp;b")},
+    };
+    for (const auto& c : cases) {
+        vt::Chart chart(QStringLiteral("first"));
+        chart.setTitleText(c.raw);
+        chart.resize(600, 400);
+        chart.show();
+        QCoreApplication::processEvents();  // lets the chart lay its title out
+        EXPECT_EQ(chart.TitleText(), c.raw);
+        EXPECT_EQ(chart.chart()->title(), c.escaped);
+        EXPECT_EQ(chart.accessibleName(), c.raw);
+        EXPECT_TRUE(paintsText(chart, c.raw)) << c.raw.toStdString();
+    }
+}
+
+} // namespace
