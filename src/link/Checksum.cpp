@@ -43,6 +43,10 @@ QByteArray StripControlChars(QByteArrayView text)
 
 bool VerifyChecksum(QByteArrayView text)
 {
+    // Only the first sentence counts: neither its '*' nor its check digits may be
+    // borrowed from whatever follows its carriage return.
+    if (const qsizetype cr = text.indexOf('\r'); cr >= 0)
+        text = text.first(cr);
     qsizetype star = -1;
     const quint8 v = checkValue(text, &star);
     if (star < 0)
@@ -62,7 +66,9 @@ QByteArray ChecksumText(QByteArrayView body)
     quint8 v = b.isEmpty() ? quint8('*') : 0;  // an empty body means '*' comes first
     for (qsizetype i = 1; i < b.size(); ++i)
         v ^= quint8(b[i]);
-    return QByteArray { kHex[v >> 4], kHex[v & 0xF] };
+    // Not a braced pair of chars: that would pick QByteArray(size, fill).
+    const char text[2] = { kHex[v >> 4], kHex[v & 0xF] };
+    return QByteArray(text, 2);
 }
 
 } // namespace vt
