@@ -47,11 +47,16 @@ signals:
 
 private:
     void onError(int error);
+    // Open and not condemned by a line failure whose close is still pending.
+    bool live() const;
+    void closePort();
 
     QString m_programDir;
     int m_commPort = 0;
     QSerialPort* m_port = nullptr;
     QString m_lineFailure;
+    bool m_failing = false;      // a line failure was seen; the close is queued
+    quint64 m_generation = 0;    // bumped on every open/close so a stale queued close does nothing
 };
 
 } // namespace vt

@@ -1,0 +1,184 @@
+#include "link/SerialPort.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QSerialPort>
+
+#include <algorithm>
+
+namespace vt {
+
+namespace {
+// Enough for several seconds of a busy node at 9600 baud; a flood beyond this waits
+// in the OS instead of growing our memory.
+constexpr qint64 kReadBufferBytes = 16384;
+constexpr qint64 kMaxReportedCount = 32767;
+} // namespace
+
+SerialPort::SerialPort(QString programDir, QObject* parent)
+    : QObject(parent)
+    , m_programDir(std::move(programDir))
+    , m_port(new QSerialPort(this))
+{
+    connect(m_port, &QSerialPort::readyRead, this, &SerialPort::dataArrived);
+    connect(m_port, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError e) { onError(int(e)); });
+}
+
+SerialPort::~SerialPort()
+{
+    // Disconnect first so closing cannot call back into a half-destroyed object.
+    m_port->disconnect(this);
+    if (m_port->isOpen())
+        m_port->close();
+}
+
+QString SerialPort::DevicePath(int portNumber, const QString& programDir)
+{
+    if (portNumber < 1)
+        return {};
+#ifdef Q_OS_WIN
+    Q_UNUSED(programDir);
+    return QStringLiteral("COM") + QString::number(portNumber);
+#else
+    const QString local = programDir + QStringLiteral("/com") + QString::number(portNumber);
+    // A dangling link still counts: opening it then fails with a message naming it,
+    // rather than silently talking to a different port.
+    const QFileInfo info(local);
+    if (info.isSymLink() || info.exists())
+        return local;
+    return QStringLiteral("/dev/ttyS") + QString::number(portNumber - 1);
+#endif
+}
+
+void SerialPort::setCommPort(int portNumber)
+{
+    m_commPort = portNumber;
+}
+
+bool SerialPort::setPortOpen(bool open, QString* error)
+{
+    if (!open) {
+        ++m_generation;  // any close still queued from a failure is now moot
+        closePort();
+        return true;
+    }
+    if (live())
+        return true;
+
+    // Either closed, or failed with its close still queued: start clean.
+    ++m_generation;
+    closePort();
+
+    const QString path = DevicePath(m_commPort, m_programDir);
+    if (path.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("No such serial port: COM%1").arg(m_commPort);
+        return false;
+    }
+
+    m_port->setPortName(path);
+    m_port->setReadBufferSize(kReadBufferBytes);
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        if (error)
+            *error = QStringLiteral("Cannot open serial port %1: %2").arg(path, m_port->errorString());
+        return false;
+    }
+    const bool configured = m_port->setBaudRate(QSerialPort::Baud9600)
+        && m_port->setDataBits(QSerialPort::Data8)
+        && m_port->setParity(QSerialPort::NoParity)
+        && m_port->setStopBits(QSerialPort::OneStop)
+        && m_port->setFlowControl(QSerialPort::NoFlowControl);
+    if (!configured) {
+        const QString why = m_port->errorString();
+        closePort();
+        if (error)
+            *error = QStringLiteral("Cannot set up serial port %1: %2").arg(path, why);
+        return false;
+    }
+    m_lineFailure.clear();
+    if (error)
+        error->clear();
+    return true;
+}
+
+void SerialPort::closePort()
+{
+    // Closing a hung-up device can itself report an error; that must not start a
+    // second failure round, so errors are ignored while we close.
+    m_failing = true;
+    if (m_port->isOpen())
+        m_port->close();
+    m_failing = false;
+}
+
+bool SerialPort::live() const
+{
+    return m_port->isOpen() && !m_failing;
+}
+
+bool SerialPort::portOpen() const
+{
+    return live();
+}
+
+void SerialPort::discardInput()
+{
+    if (!live())
+        return;
+    m_port->clear(QSerialPort::Input);
+    m_port->readAll();
+}
+
+int SerialPort::inBufferCount() const
+{
+    if (!live())
+        return 0;
+    return int(std::min(m_port->bytesAvailable(), kMaxReportedCount));
+}
+
+QByteArray SerialPort::input()
+{
+    if (!live())
+        return {};
+    return m_port->readAll();
+}
+
+void SerialPort::output(const QByteArray& bytes)
+{
+    if (!live() || bytes.isEmpty())
+        return;
+    m_port->write(bytes);
+    // Hand the bytes to the OS now rather than on the next event-loop pass, so a
+    // command goes out before whatever the caller does next.
+    m_port->flush();
+}
+
+void SerialPort::onError(int error)
+{
+    const auto e = QSerialPort::SerialPortError(error);
+    if (e != QSerialPort::ResourceError && e != QSerialPort::ReadError && e != QSerialPort::WriteError)
+        return;
+    if (m_failing || !m_port->isOpen())
+        return;  // already on the way down; the port may repeat the error many times
+
+    // A hung-up line can report ReadError (not only ResourceError) over and over; keeping
+    // the port open would spin the event loop, so every one of these ends the session.
+    m_failing = true;
+    m_lineFailure = m_port->errorString();
+    if (m_lineFailure.isEmpty())
+        m_lineFailure = QStringLiteral("Serial line failure");
+
+    // QSerialPort is still inside its own read/write handling here and touches its
+    // buffer after signalling, so close from the event loop instead of from under it.
+    // Reads and writes already see a closed port because m_failing is set.
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(this, [this, generation] {
+        if (generation != m_generation)
+            return;  // closed or reopened meanwhile
+        closePort();
+        emit lineFailed(m_lineFailure);
+    }, Qt::QueuedConnection);
+}
+
+} // namespace vt

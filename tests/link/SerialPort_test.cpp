@@ -1,0 +1,326 @@
+#include "link/SerialPort.h"
+#include "support/Pty.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// Runs the event loop until done() holds or maxMs pass; returns done().
+template <typename Pred>
+bool pumpUntil(Pred done, int maxMs = 2000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < maxMs) {
+        QCoreApplication::processEvents();
+        if (!done())
+            QThread::msleep(1);
+    }
+    return done();
+}
+
+// Runs a real (blocking) event loop for ms, so any time spent is time the port's
+// notifiers keep the process busy.
+void idleLoop(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double cpuSeconds()
+{
+    rusage u {};
+    ::getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+        + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+QByteArray everyByte()
+{
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all.append(char(i));
+    return all;
+}
+
+// A station port opened through a com<N> link to a fresh pty.
+struct OpenLink {
+    PtyPair pty;
+    ProgramFolder folder;
+    vt::SerialPort port { folder.path() };
+    QString error;
+    bool opened = false;
+
+    explicit OpenLink(int n = 4)
+    {
+        if (!pty.ok() || !pty.linkAs(folder.path(), n))
+            return;
+        port.setCommPort(n);
+        opened = port.setPortOpen(true, &error);
+    }
+
+    QByteArray receive(qsizetype expected)
+    {
+        QByteArray got;
+        pumpUntil([&] {
+            got += port.input();
+            return got.size() >= expected;
+        });
+        return got;
+    }
+};
+
+TEST(SerialPortPath, DevicePath)
+{
+    ProgramFolder folder;
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    ASSERT_TRUE(pty.linkAs(folder.path(), 3));
+    ASSERT_TRUE(QFile::link(folder.file("nowhere"), folder.file("com5")));  // dangling
+
+    struct Row {
+        const char* legend;
+        int n;
+        QString expected;
+    };
+    const Row rows[] = {
+        { "zero is no port", 0, QString() },
+        { "negative is no port", -2, QString() },
+        { "link present", 3, folder.file("com3") },
+        { "dangling link still chosen, so opening names it", 5, folder.file("com5") },
+        { "no link: first port", 1, QStringLiteral("/dev/ttyS0") },
+        { "no link: port 4", 4, QStringLiteral("/dev/ttyS3") },
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(vt::SerialPort::DevicePath(r.n, folder.path()), r.expected) << r.legend;
+}
+
+TEST(SerialPortOpen, FailuresGiveFalseAndMessage)
+{
+    ProgramFolder folder;
+    ASSERT_TRUE(QFile::link(folder.file("missing-device"), folder.file("com7")));
+
+    struct Row {
+        const char* legend;
+        int n;
+        QString mustMention;
+    };
+    const Row rows[] = {
+        { "port zero", 0, QStringLiteral("0") },
+        { "dangling link", 7, folder.file("com7") },
+    };
+    for (const Row& r : rows) {
+        vt::SerialPort port(folder.path());
+        port.setCommPort(r.n);
+        QString error;
+        EXPECT_FALSE(port.setPortOpen(true, &error)) << r.legend;
+        EXPECT_FALSE(port.portOpen()) << r.legend;
+        EXPECT_TRUE(error.contains(r.mustMention)) << r.legend << ": " << error.toStdString();
+        // A closed port is inert.
+        EXPECT_EQ(port.inBufferCount(), 0);
+        EXPECT_TRUE(port.input().isEmpty());
+        port.output("X");
+        port.discardInput();
+        EXPECT_TRUE(port.setPortOpen(false));
+    }
+}
+
+TEST(SerialPortOpen, BytesBothWaysUnchanged)
+{
+    OpenLink link;
+    ASSERT_TRUE(link.opened) << link.error.toStdString();
+    EXPECT_TRUE(link.port.portOpen());
+    QSignalSpy arrived(&link.port, &vt::SerialPort::dataArrived);
+
+    const QByteArray all = everyByte();
+    link.pty.write(all);
+    ASSERT_TRUE(pumpUntil([&] { return link.port.inBufferCount() > 0; }));
+    EXPECT_GE(arrived.count(), 1);
+    EXPECT_EQ(link.receive(all.size()), all);
+
+    link.port.output(all);
+    QByteArray sent;
+    for (int i = 0; i < 20 && sent.size() < all.size(); ++i)
+        sent += link.pty.read(100);
+    EXPECT_EQ(sent, all);
+
+    // Order is kept across separate writes.
+    link.port.output("12,3,B,1013.25*45\r");
+    link.port.output(QByteArray("\0\n\x80", 3));
+    sent.clear();
+    for (int i = 0; i < 20 && sent.size() < 21; ++i)
+        sent += link.pty.read(100);
+    EXPECT_EQ(sent, QByteArray("12,3,B,1013.25*45\r\0\n\x80", 21));
+
+    link.port.setPortOpen(false);
+    EXPECT_FALSE(link.port.portOpen());
+}
+
+TEST(SerialPortOpen, DiscardInputDropsWaitingBytes)
+{
+    OpenLink link;
+    ASSERT_TRUE(link.opened) << link.error.toStdString();
+
+    link.pty.write("old data\r");
+    ASSERT_TRUE(pumpUntil([&] { return link.port.inBufferCount() >= 9; }));
+    link.port.discardInput();
+    EXPECT_EQ(link.port.inBufferCount(), 0);
+    EXPECT_TRUE(link.port.input().isEmpty());
+
+    link.pty.write("new\r");
+    EXPECT_EQ(link.receive(4), QByteArray("new\r"));
+}
+
+TEST(SerialPortOpen, FloodIsBoundedAndNothingIsLost)
+{
+    OpenLink link;
+    ASSERT_TRUE(link.opened) << link.error.toStdString();
+
+    // The node sends faster than the station reads: keep writing while the event loop
+    // runs, until the pty itself pushes back.
+    QByteArray sent;
+    QElapsedTimer t;
+    t.start();
+    int refusedInARow = 0;
+    while (t.elapsed() < 1000 && refusedInARow < 20) {
+        QByteArray chunk(1024, '\0');
+        for (qsizetype i = 0; i < chunk.size(); ++i)
+            chunk[i] = char((sent.size() + i) % 251);
+        const ssize_t n = ::write(link.pty.masterFd(), chunk.constData(), size_t(chunk.size()));
+        if (n > 0) {
+            sent += chunk.first(n);
+            refusedInARow = 0;
+        } else {
+            ++refusedInARow;
+            QThread::msleep(1);
+        }
+        QCoreApplication::processEvents();
+    }
+    ASSERT_GT(sent.size(), 16384);
+    EXPECT_GT(link.port.inBufferCount(), 0);
+    EXPECT_LE(link.port.inBufferCount(), 16384);
+
+    // Reading drains the backlog in order, including what waited in the OS.
+    EXPECT_EQ(link.receive(sent.size()), sent);
+}
+
+// Counts the line errors the wrapped QSerialPort reports.
+struct ErrorCounter {
+    int count = 0;
+    explicit ErrorCounter(vt::SerialPort& port)
+    {
+        auto* inner = port.findChild<QSerialPort*>();
+        if (inner)
+            QObject::connect(inner, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError e) {
+                if (e != QSerialPort::NoError)
+                    ++count;
+            });
+    }
+};
+
+void expectClosedAndHarmless(vt::SerialPort& port)
+{
+    EXPECT_FALSE(port.portOpen());
+    EXPECT_EQ(port.inBufferCount(), 0);
+    EXPECT_TRUE(port.input().isEmpty());
+    port.output("after\r");
+    port.discardInput();
+    EXPECT_FALSE(port.portOpen());
+}
+
+TEST(SerialPortFailure, HangUpClosesOnceWithoutSpinning)
+{
+    OpenLink link;
+    ASSERT_TRUE(link.opened) << link.error.toStdString();
+    ASSERT_NE(link.port.findChild<QSerialPort*>(), nullptr);
+    ErrorCounter errors(link.port);
+    QSignalSpy failed(&link.port, &vt::SerialPort::lineFailed);
+
+    link.pty.closeMaster();
+    int rounds = 0;
+    while (failed.isEmpty() && rounds < 100) {
+        QCoreApplication::processEvents();
+        ++rounds;
+        if (failed.isEmpty())
+            QThread::msleep(2);
+    }
+    ASSERT_EQ(failed.count(), 1);
+    EXPECT_FALSE(link.port.portOpen());
+    EXPECT_FALSE(link.port.lineFailure().isEmpty());
+    EXPECT_EQ(failed.at(0).at(0).toString(), link.port.lineFailure());
+    const int errorsAtClose = errors.count;
+
+    // A hung-up pty left open reports errors back to back and pins a core; once
+    // closed, an idle event loop must cost next to nothing.
+    const double cpuBefore = cpuSeconds();
+    idleLoop(200);
+    const double cpuMs = (cpuSeconds() - cpuBefore) * 1000;
+    std::printf("hang-up: closed after %d round(s), %d error(s) reported (%d at close), "
+                "%.1f ms CPU over 200 ms idle\n",
+                rounds, errors.count, errorsAtClose, cpuMs);
+
+    EXPECT_EQ(failed.count(), 1);
+    EXPECT_LE(errors.count, 10);
+    EXPECT_LT(cpuMs, 50.0);
+    expectClosedAndHarmless(link.port);
+}
+
+TEST(SerialPortFailure, WriteAfterHangUpClosesOnce)
+{
+    OpenLink link;
+    ASSERT_TRUE(link.opened) << link.error.toStdString();
+    ErrorCounter errors(link.port);
+    QSignalSpy failed(&link.port, &vt::SerialPort::lineFailed);
+
+    link.pty.closeMaster();
+    // Written before the event loop notices the hang-up: the write itself fails.
+    link.port.output("12,3,B,1013.25*45\r");
+    link.port.output("more\r");
+    EXPECT_FALSE(link.port.portOpen());  // refused at once, not only after the queued close
+    ASSERT_TRUE(pumpUntil([&] { return !failed.isEmpty(); }, 500));
+    idleLoop(50);
+    EXPECT_EQ(failed.count(), 1);
+    EXPECT_LE(errors.count, 10);
+    expectClosedAndHarmless(link.port);
+}
+
+TEST(SerialPortFailure, ExplicitCloseCancelsPendingFailureAndReopenWorks)
+{
+    OpenLink link;
+    ASSERT_TRUE(link.opened) << link.error.toStdString();
+    QSignalSpy failed(&link.port, &vt::SerialPort::lineFailed);
+
+    link.pty.closeMaster();
+    link.port.output("x");  // fails now; the close is queued
+    link.port.setPortOpen(false);
+    idleLoop(50);
+    EXPECT_EQ(failed.count(), 0);
+    EXPECT_FALSE(link.port.portOpen());
+
+    // A fresh line on the same port number opens cleanly and clears the failure.
+    PtyPair fresh;
+    ASSERT_TRUE(fresh.linkAs(link.folder.path(), 4));
+    QString error;
+    ASSERT_TRUE(link.port.setPortOpen(true, &error)) << error.toStdString();
+    EXPECT_TRUE(link.port.lineFailure().isEmpty());
+    fresh.write("ok\r");
+    EXPECT_EQ(link.receive(3), QByteArray("ok\r"));
+    idleLoop(20);
+    EXPECT_EQ(failed.count(), 0);
+}
+
+} // namespace
