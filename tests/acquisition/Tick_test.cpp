@@ -1,0 +1,101 @@
+// The acquisition tick: "No Data", the ping rotation on the line, the timer.
+#include "support/Station.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+QList<QWidget*> nodeControls(frmMain& w)
+{
+    return { w.cboDatumNodeID, w.cmdDatum, w.cmdNetID, w.cmdNodeID, w.optInverseDisabled,
+             w.optInverseEnabled, w.txtDatum, w.txtNetID, w.txtNodeID };
+}
+
+TEST(Tick, WithoutASentenceShowsNoDataAndLeavesTheRotationAlone)
+{
+    Station s;
+    for (QWidget* c : nodeControls(*s.w))
+        c->setEnabled(true);
+    frmMain::SetCaption(s.w->cmdNetID, QStringLiteral("NetID (12)"));
+    s.w->cboDatumNodeID->addItem(QStringLiteral("5"));
+    s.w->PingIndex = 1;
+    s.w->PingPhase = 4;
+
+    s.w->AcquisitionTick();
+
+    for (QWidget* c : nodeControls(*s.w))
+        EXPECT_FALSE(c->isEnabled()) << c->accessibleName().toStdString();
+    EXPECT_EQ(frmMain::Caption(s.w->cmdNetID), QStringLiteral("No Data"));
+    EXPECT_EQ(frmMain::Caption(s.w->cmdNodeID), QStringLiteral("No Data"));
+    EXPECT_EQ(s.w->PingIndex, 1);
+    EXPECT_EQ(s.w->PingPhase, 4);
+    EXPECT_TRUE(s.w->Timer1->isActive()) << "every tick ends with the timer on again";
+    EXPECT_EQ(s.w->Timer1->interval(), 1000);
+    EXPECT_TRUE(s.sent(30).isEmpty());
+}
+
+TEST(Tick, PingRotationOverTwoNodesWithASentenceEveryTick)
+{
+    Station s;
+    s.w->cboDatumNodeID->addItem(QStringLiteral("5"));
+    s.w->cboDatumNodeID->addItem(QStringLiteral("7"));
+    QMap<int, QByteArray> expected { { 1, "9,5!" }, { 11, "9,7!" }, { 22, "9,5!" } };
+    for (int tick = 1; tick <= 22; ++tick) {
+        s.send("12,3,R,0,1013.25,120.5");
+        s.tick();
+        EXPECT_EQ(s.sent(expected.contains(tick) ? 200 : 15), expected.value(tick)) << "tick " << tick;
+        if (tick == 10) {
+            EXPECT_EQ(s.w->PingIndex, 1);
+            EXPECT_EQ(s.w->PingPhase, 0);
+        }
+        if (tick == 21) {
+            EXPECT_EQ(s.w->PingIndex, 0) << "the wrap sends nothing and starts over";
+            EXPECT_EQ(s.w->PingPhase, 0);
+        }
+    }
+}
+
+TEST(Tick, EmptyListSendsNothingAndKeepsTheRotation)
+{
+    Station s;
+    s.w->PingIndex = 3;
+    s.w->PingPhase = 0;
+    s.send("12,3,R,0,1013.25,120.5");
+    s.tick();
+    EXPECT_TRUE(s.sent(30).isEmpty());
+    EXPECT_EQ(s.w->PingIndex, 3);
+    EXPECT_EQ(s.w->PingPhase, 0);
+    EXPECT_EQ(frmMain::Caption(s.w->cmdNetID), QStringLiteral("NetID (12)"));
+}
+
+TEST(Tick, PingGoesOutBeforeTheSentenceIsDispatched)
+{
+    // A "T" record moves the rotation on; the ping of this tick still names the
+    // entry that stood before it.
+    Station s;
+    s.w->cboDatumNodeID->addItem(QStringLiteral("5"));
+    s.send("12,7,T,0,1013.25,120.5");
+    s.tick();
+    EXPECT_EQ(s.sent(), "9,5!");
+    EXPECT_EQ(s.w->PingIndex, 1);
+    s.send("12,3,R,0,1013.25,120.5");
+    s.tick();
+    EXPECT_EQ(s.sent(), "9,7!") << "after a T record the next sentence pings the next entry";
+}
+
+TEST(Tick, RejectedSentenceIsNoData)
+{
+    Station s;
+    s.w->cmdNetID->setEnabled(true);
+    s.pty.write("12,3,R,0,1013.25,120.5*00\r\n");
+    s.tick();
+    EXPECT_FALSE(s.w->cmdNetID->isEnabled());
+    EXPECT_EQ(frmMain::Caption(s.w->cmdNetID), QStringLiteral("No Data"));
+    EXPECT_TRUE(s.log().isEmpty());
+}
+
+} // namespace

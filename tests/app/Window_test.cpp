@@ -1,0 +1,154 @@
+// The window as the operator first sees it: every control where the description puts it.
+#include "support/Station.h"
+
+#include "display/Chart.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QApplication>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ControlRow {
+    const char* name;
+    QWidget* widget;
+    const char* kind;
+    QString text;
+    QWidget* container;
+    QRect twips;  // left, top, width, height in the container
+    bool enabled;
+    bool checked;
+};
+
+QString textOf(QWidget* w)
+{
+    if (auto* b = qobject_cast<QPushButton*>(w))
+        return frmMain::Caption(b);
+    if (auto* o = qobject_cast<QRadioButton*>(w))
+        return o->text();
+    if (auto* l = qobject_cast<QLabel*>(w))
+        return l->text();
+    if (auto* t = qobject_cast<QLineEdit*>(w))
+        return t->text();
+    if (auto* c = qobject_cast<vt::Chart*>(w))
+        return c->TitleText();
+    if (auto* c = qobject_cast<QComboBox*>(w))
+        return c->currentText();
+    return {};
+}
+
+TEST(Window, EveryControlAsDescribed)
+{
+    Station s;
+    frmMain& w = *s.w;
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Ventholm v 1.5"));
+    EXPECT_EQ(w.size(), QSize(394, 554));
+    EXPECT_FALSE(w.windowIcon().pixmap(32, 32).isNull());
+
+    const QList<ControlRow> rows {
+        { "cmdResume", w.cmdResume, "QPushButton", "Resume", &w, { 4440, 7800, 1335, 375 }, false, false },
+        { "fraUnits", w.fraUnits, "QWidget", "", &w, { 1560, 7800, 2775, 375 }, true, false },
+        { "optUnitsMetric", w.optUnitsMetric, "QRadioButton", "Metric", w.fraUnits, { 600, 0, 855, 255 }, true, false },
+        { "optUnitsImperial", w.optUnitsImperial, "QRadioButton", "Imperial", w.fraUnits, { 1560, 0, 975, 255 }, true, false },
+        { "Label1", w.Label1, "QLabel", "Units:", w.fraUnits, { 0, 0, 495, 255 }, true, false },
+        { "fraInverse", w.fraInverse, "QWidget", "", &w, { 1440, 6960, 2775, 375 }, true, false },
+        { "optInverseEnabled", w.optInverseEnabled, "QRadioButton", "Enabled", w.fraInverse, { 1680, 120, 975, 255 }, false, false },
+        { "optInverseDisabled", w.optInverseDisabled, "QRadioButton", "Disabled", w.fraInverse, { 720, 120, 975, 255 }, false, true },
+        { "Label3", w.Label3, "QLabel", "Inverse:", w.fraInverse, { 120, 120, 735, 255 }, true, false },
+        { "cboDatumNodeID", w.cboDatumNodeID, "QComboBox", "", &w, { 3240, 7395, 1095, 315 }, false, false },
+        { "cmdReset", w.cmdReset, "QPushButton", "Reset", &w, { 4440, 7320, 1335, 375 }, true, false },
+        { "cmdNetID", w.cmdNetID, "QPushButton", "No Data", &w, { 120, 6600, 1335, 375 }, false, false },
+        { "txtNetID", w.txtNetID, "QLineEdit", "", &w, { 1560, 6600, 975, 405 }, false, false },
+        { "txtNodeID", w.txtNodeID, "QLineEdit", "", &w, { 4800, 6600, 975, 405 }, false, false },
+        { "cmdNodeID", w.cmdNodeID, "QPushButton", "No Data", &w, { 3360, 6600, 1335, 375 }, false, false },
+        { "cmdDatum", w.cmdDatum, "QPushButton", "Ping", &w, { 120, 7320, 1335, 375 }, false, false },
+        { "txtDatum", w.txtDatum, "QLineEdit", "", &w, { 1560, 7320, 975, 405 }, false, false },
+        { "mscElevation", w.mscElevation, "vt::Chart", "Absolute Elevation", &w, { 120, 3360, 5655, 3150 }, true, false },
+        { "mscPressure", w.mscPressure, "vt::Chart", "Absolute Pressure", &w, { 120, 120, 5655, 3135 }, true, false },
+        { "MSChart4", w.MSChart4, "vt::Chart", "Temperature (Rover)", &w, { 120, 3360, 5655, 3150 }, true, false },
+        { "Label2", w.Label2, "QLabel", "NodeID", &w, { 2640, 7440, 615, 255 }, true, false },
+    };
+    for (const ControlRow& r : rows) {
+        SCOPED_TRACE(r.name);
+        ASSERT_NE(r.widget, nullptr);
+        EXPECT_STREQ(r.widget->metaObject()->className(), r.kind);
+        EXPECT_EQ(textOf(r.widget), r.text);
+        EXPECT_EQ(r.widget->parentWidget(), r.container);
+        const QRect& t = r.twips;
+        EXPECT_EQ(r.widget->geometry(), QRect(t.x() / 15, t.y() / 15, t.width() / 15, t.height() / 15));
+        EXPECT_EQ(r.widget->isEnabled(), r.enabled);
+        EXPECT_TRUE(r.widget->isVisibleTo(&w));
+        if (auto* o = qobject_cast<QRadioButton*>(r.widget)) {
+            EXPECT_EQ(o->isChecked(), r.checked);
+        }
+    }
+    EXPECT_EQ(w.cboDatumNodeID->count(), 0);
+    EXPECT_EQ(w.cboDatumNodeID->currentIndex(), -1);
+    EXPECT_FALSE(w.cboDatumNodeID->isEditable());
+    EXPECT_FALSE(w.Timer1->isSingleShot());
+    EXPECT_EQ(w.Timer1->interval(), 1000);
+    EXPECT_TRUE(w.lblStatus->isHidden());
+}
+
+TEST(Window, KeyboardOrderFollowsTheDescription)
+{
+    Station s;
+    frmMain& w = *s.w;
+    const QList<QWidget*> expected { w.mscPressure, w.mscElevation, w.txtDatum, w.cmdDatum, w.cmdNodeID,
+                                     w.txtNodeID, w.txtNetID, w.cmdNetID, w.cmdReset, w.cboDatumNodeID,
+                                     w.optInverseDisabled, w.optInverseEnabled, w.optUnitsImperial,
+                                     w.optUnitsMetric, w.cmdResume };
+    // Disabled controls take no focus; enable them all to see the whole order.
+    for (QWidget* c : expected)
+        c->setEnabled(true);
+    // Walk the order as a keyboard user does: Tab from the first control.
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.mscPressure->setFocus(Qt::TabFocusReason);
+    QList<QWidget*> chain { QApplication::focusWidget() };
+    QStringList names;
+    for (int i = 0; i < 40; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* now = QApplication::focusWidget();
+        if (now == chain.first())
+            break;
+        chain << now;
+        names << (now ? now->accessibleName() + "/" + now->metaObject()->className() : QString("none"));
+    }
+    // Tab enters an option group once, at its selected option (the first one when none
+    // is selected); the arrow keys move inside the group.
+    QList<QWidget*> stops = expected;
+    stops.removeOne(w.optInverseEnabled);
+    stops.removeOne(w.optUnitsMetric);
+    EXPECT_EQ(chain, stops) << names.join(' ').toStdString();
+}
+
+TEST(Window, OptionGroupsAreIndependent)
+{
+    Station s;
+    frmMain& w = *s.w;
+    w.SuppressOptionCommands = true;
+    w.optUnitsMetric->setChecked(true);
+    w.optUnitsImperial->setChecked(true);
+    EXPECT_FALSE(w.optUnitsMetric->isChecked());
+    EXPECT_TRUE(w.optInverseDisabled->isChecked()) << "the inverse group keeps its selection";
+    w.optInverseEnabled->setChecked(true);
+    EXPECT_TRUE(w.optUnitsImperial->isChecked());
+    EXPECT_FALSE(w.optInverseDisabled->isChecked());
+}
+
+TEST(Window, TextsFromTheLineShowLiterally)
+{
+    Station s;
+    frmMain::SetCaption(s.w->cmdNetID, QStringLiteral("NetID (a&b)"));
+    EXPECT_EQ(frmMain::Caption(s.w->cmdNetID), QStringLiteral("NetID (a&b)"));
+    EXPECT_EQ(s.w->cmdNetID->text(), QStringLiteral("NetID (a&&b)")) << "'&' must not become a mnemonic";
+}
+
+} // namespace
