@@ -76,6 +76,12 @@ void frmMain::createControls()
     setWindowTitle(QStringLiteral("Ventholm v 1.5"));
     setWindowIcon(stationIcon());
     setFixedSize(5910 / 15, 8310 / 15);
+    // The layout is measured for an 8-point window font; a larger desktop default would
+    // clip the captions.
+    QFont font = this->font();
+    font.setPointSize(8);
+    setFont(font);
+    setStyleSheet(QStringLiteral("QRadioButton { spacing: 2px; }"));
 
     auto button = [this](const QString& caption, QWidget* container, QRect geometry) {
         auto* b = new QPushButton(container ? container : this);

@@ -3,6 +3,7 @@
 #include "text/NumberText.h"
 
 #include <QChart>
+#include <QGraphicsLayout>
 #include <QLineSeries>
 #include <QPainter>
 #include <QValueAxis>
@@ -24,6 +25,10 @@ Chart::Chart(const QString& title, QWidget* parent)
     auto* chart = new QChart;
     chart->legend()->hide();
     chart->setAnimationOptions(QChart::NoAnimation);
+    // The window is small: give the plot the room the frame would take.
+    chart->setBackgroundRoundness(0);
+    chart->setMargins(QMargins(4, 0, 8, 0));
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
 
     m_series = new QLineSeries(chart);
     m_series->setPointsVisible(true);
