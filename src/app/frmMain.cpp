@@ -6,6 +6,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QCoreApplication>
 #include <QIcon>
 #include <QLabel>
@@ -47,6 +48,16 @@ QIcon stationIcon()
     p.drawLine(17, 23, 26, 17);
     p.end();
     return QIcon(pix);
+}
+
+// An option group without border or title: the label inside names it on screen, and
+// a screen reader announces it as a group by its accessible name.
+QGroupBox* borderlessGroup(QWidget* parent)
+{
+    auto* group = new QGroupBox(parent);
+    group->setFlat(true);
+    group->setStyleSheet(QStringLiteral("QGroupBox { border: 0; margin: 0; padding: 0; }"));
+    return group;
 }
 
 } // namespace
@@ -111,14 +122,14 @@ void frmMain::createControls()
     cmdResume = button(QStringLiteral("Resume"), nullptr, twips(4440, 7800, 1335, 375));
     cmdResume->setEnabled(false);
 
-    fraUnits = new QWidget(this);
+    fraUnits = borderlessGroup(this);
     fraUnits->setGeometry(twips(1560, 7800, 2775, 375));
     fraUnits->setAccessibleName(QStringLiteral("Units"));
     optUnitsMetric = option(QStringLiteral("Metric"), fraUnits, twips(600, 0, 855, 255));
     optUnitsImperial = option(QStringLiteral("Imperial"), fraUnits, twips(1560, 0, 975, 255));
     Label1 = label(QStringLiteral("Units:"), fraUnits, twips(0, 0, 495, 255));
 
-    fraInverse = new QWidget(this);
+    fraInverse = borderlessGroup(this);
     fraInverse->setGeometry(twips(1440, 6960, 2775, 375));
     fraInverse->setAccessibleName(QStringLiteral("Inverse"));
     optInverseEnabled = option(QStringLiteral("Enabled"), fraInverse, twips(1680, 120, 975, 255));

@@ -10,6 +10,7 @@
 #include <memory>
 
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -40,11 +41,11 @@ public:
 
     // Controls, in the order the window creates them.
     QPushButton* cmdResume = nullptr;
-    QWidget* fraUnits = nullptr;
+    QGroupBox* fraUnits = nullptr;
     QRadioButton* optUnitsMetric = nullptr;
     QRadioButton* optUnitsImperial = nullptr;
     QLabel* Label1 = nullptr;
-    QWidget* fraInverse = nullptr;
+    QGroupBox* fraInverse = nullptr;
     QRadioButton* optInverseEnabled = nullptr;
     QRadioButton* optInverseDisabled = nullptr;
     QLabel* Label3 = nullptr;

@@ -4,11 +4,13 @@
 #include "display/Chart.h"
 
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QAccessible>
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -52,11 +54,11 @@ TEST(Window, EveryControlAsDescribed)
 
     const QList<ControlRow> rows {
         { "cmdResume", w.cmdResume, "QPushButton", "Resume", &w, { 4440, 7800, 1335, 375 }, false, false },
-        { "fraUnits", w.fraUnits, "QWidget", "", &w, { 1560, 7800, 2775, 375 }, true, false },
+        { "fraUnits", w.fraUnits, "QGroupBox", "", &w, { 1560, 7800, 2775, 375 }, true, false },
         { "optUnitsMetric", w.optUnitsMetric, "QRadioButton", "Metric", w.fraUnits, { 600, 0, 855, 255 }, true, false },
         { "optUnitsImperial", w.optUnitsImperial, "QRadioButton", "Imperial", w.fraUnits, { 1560, 0, 975, 255 }, true, false },
         { "Label1", w.Label1, "QLabel", "Units:", w.fraUnits, { 0, 0, 495, 255 }, true, false },
-        { "fraInverse", w.fraInverse, "QWidget", "", &w, { 1440, 6960, 2775, 375 }, true, false },
+        { "fraInverse", w.fraInverse, "QGroupBox", "", &w, { 1440, 6960, 2775, 375 }, true, false },
         { "optInverseEnabled", w.optInverseEnabled, "QRadioButton", "Enabled", w.fraInverse, { 1680, 120, 975, 255 }, false, false },
         { "optInverseDisabled", w.optInverseDisabled, "QRadioButton", "Disabled", w.fraInverse, { 720, 120, 975, 255 }, false, true },
         { "Label3", w.Label3, "QLabel", "Inverse:", w.fraInverse, { 120, 120, 735, 255 }, true, false },
@@ -149,6 +151,42 @@ TEST(Window, TextsFromTheLineShowLiterally)
     frmMain::SetCaption(s.w->cmdNetID, QStringLiteral("NetID (a&b)"));
     EXPECT_EQ(frmMain::Caption(s.w->cmdNetID), QStringLiteral("NetID (a&b)"));
     EXPECT_EQ(s.w->cmdNetID->text(), QStringLiteral("NetID (a&&b)")) << "'&' must not become a mnemonic";
+}
+
+} // namespace
+
+namespace {
+
+// What a screen reader hears for each control it can reach.
+TEST(Window, EveryControlHasAnAccessibleNameAndRole)
+{
+    Station s;
+    frmMain& w = *s.w;
+    frmMain::SetCaption(w.cmdNetID, QStringLiteral("NetID (a&b)"));
+    const struct {
+        QWidget* widget;
+        QAccessible::Role role;
+        QString name;
+    } rows[] = {
+        { w.cmdNetID, QAccessible::Button, QStringLiteral("NetID (a&b)") },
+        { w.cmdReset, QAccessible::Button, QStringLiteral("Reset") },
+        { w.txtNetID, QAccessible::EditableText, QStringLiteral("NetID") },
+        { w.txtNodeID, QAccessible::EditableText, QStringLiteral("NodeID") },
+        { w.txtDatum, QAccessible::EditableText, QStringLiteral("Datum value or NodeID to ping") },
+        { w.cboDatumNodeID, QAccessible::ComboBox, QStringLiteral("Datum NodeID") },
+        { w.fraUnits, QAccessible::Grouping, QStringLiteral("Units") },
+        { w.fraInverse, QAccessible::Grouping, QStringLiteral("Inverse") },
+        { w.optUnitsMetric, QAccessible::RadioButton, QStringLiteral("Metric") },
+        { w.mscPressure, QAccessible::Role(-1), QStringLiteral("Absolute Pressure") },
+    };
+    for (const auto& r : rows) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(r.widget);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->text(QAccessible::Name), r.name);
+        if (r.role != QAccessible::Role(-1)) {
+            EXPECT_EQ(a->role(), r.role) << r.name.toStdString();
+        }
+    }
 }
 
 } // namespace
