@@ -228,6 +228,7 @@ void frmMain::wireEvents()
 
     connect(m_secondWake, &QTimer::timeout, this, [this] { m_clock->sleptToNextSecond(); });
     connect(MSComm1, &vt::SerialPort::lineFailed, this, [this] { updateStatus(); });
+    connect(MSComm1, &vt::SerialPort::lineRestored, this, [this] { updateStatus(); });
 }
 
 void frmMain::Yield()
@@ -295,7 +296,7 @@ void frmMain::updateStatus()
     if (!LogFailure.isEmpty())
         problems << LogFailure;
     if (!MSComm1->lineFailure().isEmpty())
-        problems << MSComm1->lineFailure();
+        problems << QStringLiteral("Serial line lost (%1); reopening").arg(MSComm1->lineFailure());
     lblStatus->setText(problems.join(QLatin1String("; ")));
     lblStatus->setVisible(!problems.isEmpty());
     if (!problems.isEmpty())

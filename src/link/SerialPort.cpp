@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QSerialPort>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -13,6 +14,7 @@ namespace {
 // in the OS instead of growing our memory.
 constexpr qint64 kReadBufferBytes = 16384;
 constexpr qint64 kMaxReportedCount = 32767;
+constexpr int kRetryMs = 2000;
 } // namespace
 
 SerialPort::SerialPort(QString programDir, QObject* parent)
@@ -21,6 +23,16 @@ SerialPort::SerialPort(QString programDir, QObject* parent)
     , m_port(new QSerialPort(this))
 {
     connect(m_port, &QSerialPort::readyRead, this, &SerialPort::dataArrived);
+    // After a failure the adapter may come back (plugged in again, link remade): try
+    // the same port now and then, never in a tight loop.
+    m_retry = new QTimer(this);
+    m_retry->setInterval(kRetryMs);
+    connect(m_retry, &QTimer::timeout, this, [this] {
+        if (setPortOpen(true)) {
+            m_retry->stop();
+            emit lineRestored();
+        }
+    });
     connect(m_port, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError e) { onError(int(e)); });
 }
@@ -51,6 +63,11 @@ QString SerialPort::DevicePath(int portNumber, const QString& programDir)
 #endif
 }
 
+void SerialPort::setReopenInterval(int ms)
+{
+    m_retry->setInterval(ms);
+}
+
 void SerialPort::setCommPort(int portNumber)
 {
     m_commPort = portNumber;
@@ -59,6 +76,7 @@ void SerialPort::setCommPort(int portNumber)
 bool SerialPort::setPortOpen(bool open, QString* error)
 {
     if (!open) {
+        m_retry->stop();
         ++m_generation;  // any close still queued from a failure is now moot
         closePort();
         return true;
@@ -178,6 +196,7 @@ void SerialPort::onError(int error)
             return;  // closed or reopened meanwhile
         closePort();
         emit lineFailed(m_lineFailure);
+        m_retry->start();
     }, Qt::QueuedConnection);
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 
 class QSerialPort;
+class QTimer;
 
 namespace vt {
 
@@ -36,14 +37,20 @@ public:
     // Sends the bytes unchanged, without waiting for the line. Ignored when closed.
     void output(const QByteArray& bytes);
 
+    // How often a failed port is tried again (tests shorten it).
+    void setReopenInterval(int ms);
+
     // The reason the port was closed after a failure, empty while all is well.
     QString lineFailure() const { return m_lineFailure; }
 
 signals:
     // New characters are waiting; lets a sleeping receiver wake up.
     void dataArrived();
-    // The port was closed because of a read or write failure.
+    // The port was closed because of a read or write failure; it is then reopened
+    // every couple of seconds until that works.
     void lineFailed(const QString& reason);
+    // The port opened again after a failure.
+    void lineRestored();
 
 private:
     void onError(int error);
@@ -54,6 +61,7 @@ private:
     QString m_programDir;
     int m_commPort = 0;
     QSerialPort* m_port = nullptr;
+    QTimer* m_retry = nullptr;
     QString m_lineFailure;
     bool m_failing = false;      // a line failure was seen; the close is queued
     quint64 m_generation = 0;    // bumped on every open/close so a stale queued close does nothing

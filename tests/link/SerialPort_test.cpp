@@ -324,3 +324,31 @@ TEST(SerialPortFailure, ExplicitCloseCancelsPendingFailureAndReopenWorks)
 }
 
 } // namespace
+
+namespace {
+
+// The simulator and a replugged adapter both come back under the same com<N> link.
+TEST(SerialPortFailure, ReopensWhenTheLinkComesBack)
+{
+    OpenLink link;
+    ASSERT_TRUE(link.opened) << link.error.toStdString();
+    link.port.setReopenInterval(20);
+    QSignalSpy failed(&link.port, &vt::SerialPort::lineFailed);
+    QSignalSpy restored(&link.port, &vt::SerialPort::lineRestored);
+
+    link.pty.closeMaster();
+    ASSERT_TRUE(pumpUntil([&] { return !failed.isEmpty(); }, 1000));
+    PtyPair again;
+    ASSERT_TRUE(again.linkAs(link.folder.path(), 4));
+    ASSERT_TRUE(pumpUntil([&] { return !restored.isEmpty(); }, 2000));
+    EXPECT_TRUE(link.port.portOpen());
+    EXPECT_TRUE(link.port.lineFailure().isEmpty());
+
+    again.write("A,1*31\r");
+    ASSERT_TRUE(pumpUntil([&] { return link.port.inBufferCount() > 0; }));
+    EXPECT_EQ(link.port.input(), "A,1*31\r");
+    link.port.output("6!");
+    EXPECT_EQ(again.read(), "6!");
+}
+
+} // namespace
