@@ -33,16 +33,6 @@ QString chartTitle(const QString& recordType, bool pressure, const QString& node
     return head + QStringLiteral("0=") + baseline + unitEnding(imperial, pressure);
 }
 
-// Counts the display resets of a window. An update that yields can be overtaken by the
-// operator's reset; finishing it afterwards would chart the rest of a history that is
-// gone (points the node never sent), so it stops and charting starts over.
-const char* const kDisplayResets = "displayResets";
-
-quint64 displayResets(const QObject* window)
-{
-    return window->property(kDisplayResets).toULongLong();
-}
-
 } // namespace
 
 void frmMain::PlotMeasurement(QString nodeId, QString recordType, QString unitsFlag,
@@ -59,12 +49,12 @@ void frmMain::PlotMeasurement(QString nodeId, QString recordType, QString unitsF
             const double hundredths = inches * 100;
             pressureText = vt::NumberToText(std::isfinite(hundredths) ? hundredths : 0.0);
         }
-        const quint64 resets = displayResets(this);
+        const quint64 resets = m_displayResets;
         const double pressureBase = UpdateSeries(mscPressure, PressureHistory, pressureText);
-        if (displayResets(this) == resets) {
+        if (m_displayResets == resets) {
             mscPressure->setTitleText(chartTitle(recordType, true, nodeId, vt::NumberToText(pressureBase), imperial));
             const double elevationBase = UpdateSeries(mscElevation, ElevationHistory, elevationText);
-            if (displayResets(this) == resets)
+            if (m_displayResets == resets)
                 mscElevation->setTitleText(chartTitle(recordType, false, nodeId, vt::NumberToText(elevationBase), imperial));
         }
     }
@@ -82,7 +72,7 @@ void frmMain::PlotMeasurement(QString nodeId, QString recordType, QString unitsF
 // early when the displays were reset during one of its yields.
 double frmMain::UpdateSeries(vt::Chart* chart, std::array<double, 11>& history, const QString& reading)
 {
-    const quint64 resets = displayResets(this);
+    const quint64 resets = m_displayResets;
     const double value = vt::PrefixValue(reading);
     const bool full = !chart->Data().isEmpty() && chart->Row() == 10;
     int used = 10;
@@ -99,7 +89,7 @@ double frmMain::UpdateSeries(vt::Chart* chart, std::array<double, 11>& history, 
         if (history[size_t(i)] < baseline)
             baseline = history[size_t(i)];
         Yield();
-        if (displayResets(this) != resets)
+        if (m_displayResets != resets)
             return baseline;
     }
     baseline = std::trunc(baseline);
@@ -107,7 +97,7 @@ double frmMain::UpdateSeries(vt::Chart* chart, std::array<double, 11>& history, 
         chart->setRow(i);
         chart->setData(vt::NumberToText(history[size_t(i)] - baseline));
         Yield();
-        if (displayResets(this) != resets)
+        if (m_displayResets != resets)
             return baseline;
     }
     if (!full && chart->Row() < 10)
@@ -117,7 +107,7 @@ double frmMain::UpdateSeries(vt::Chart* chart, std::array<double, 11>& history, 
 
 void frmMain::ClearDisplays()
 {
-    setProperty(kDisplayResets, displayResets(this) + 1);
+    ++m_displayResets;
     ElevationHistory.fill(0);
     PressureHistory.fill(0);
     ReceiveBuffer.clear();
