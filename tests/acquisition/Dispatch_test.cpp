@@ -13,32 +13,7 @@
 #include <optional>
 #include <ostream>
 
-void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-void PrintTo(const QByteArray& b, std::ostream* os) { *os << '"' << b.toStdString() << '"'; }
-
 namespace {
-
-// The node sends one sentence and the station runs one tick for it.
-void deliver(Station& s, const QByteArray& body)
-{
-    s.send(body);
-    s.tick();
-    ASSERT_FALSE(s.w->SentenceFields[0].isEmpty()) << "the tick did not receive " << body.toStdString();
-}
-
-void showUnits(frmMain& w, bool imperial)
-{
-    w.SuppressOptionCommands = true;
-    (imperial ? w.optUnitsImperial : w.optUnitsMetric)->setChecked(true);
-    w.SuppressOptionCommands = false;
-}
-
-// The operator picks a list entry.
-void choose(frmMain& w, int index)
-{
-    w.cboDatumNodeID->setCurrentIndex(index);
-    emit w.cboDatumNodeID->activated(index);
-}
 
 QString caption(const QPushButton* b) { return frmMain::Caption(b); }
 

@@ -16,33 +16,10 @@
 #include <functional>
 #include <ostream>
 
-void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-void PrintTo(const QByteArray& b, std::ostream* os) { *os << '"' << b.toStdString() << '"'; }
-
 namespace {
 
 constexpr int kQuietMs = 60;   // how long to listen when nothing should come
 constexpr int kExpectMs = 500; // upper bound for bytes that should come
-
-void deliver(Station& s, const QByteArray& body)
-{
-    s.send(body);
-    s.tick();
-    ASSERT_FALSE(s.w->SentenceFields[0].isEmpty()) << "the tick did not receive " << body.toStdString();
-}
-
-void showUnits(frmMain& w, bool imperial)
-{
-    w.SuppressOptionCommands = true;
-    (imperial ? w.optUnitsImperial : w.optUnitsMetric)->setChecked(true);
-    w.SuppressOptionCommands = false;
-}
-
-void choose(frmMain& w, int index)
-{
-    w.cboDatumNodeID->setCurrentIndex(index);
-    emit w.cboDatumNodeID->activated(index);
-}
 
 // A reading on the charts, so that a clear shows.
 void chartOneReading(frmMain& w)

@@ -16,8 +16,6 @@
 #include <ostream>
 #include <vector>
 
-void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-void PrintTo(const QByteArray& b, std::ostream* os) { *os << '"' << b.toStdString() << '"'; }
 
 namespace {
 
@@ -45,14 +43,6 @@ QStringList expectedRows(const QStringList& used)
     while (rows.size() < 10)
         rows << QString();
     return rows;
-}
-
-// Shows units as the node reported them, without a command going out.
-void showUnits(frmMain& w, bool imperial)
-{
-    w.SuppressOptionCommands = true;
-    (imperial ? w.optUnitsImperial : w.optUnitsMetric)->setChecked(true);
-    w.SuppressOptionCommands = false;
 }
 
 bool allFinite(vt::Chart* chart)

@@ -6,10 +6,14 @@
 #include "link/Clock.h"
 #include "support/Pty.h"
 
+#include <QComboBox>
+#include <QRadioButton>
 #include <QStringList>
 #include <QTimer>
 
+#include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 
 class FakeClock : public vt::Clock {
 public:
@@ -80,3 +84,30 @@ struct Station {
     QByteArray sent(int waitMs = 100) const { return pty.read(waitMs); }
     QByteArray log() const { return folder.readFile(QStringLiteral("log.txt")); }
 };
+
+// Readable failure messages for Qt texts.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QByteArray& b, std::ostream* os) { *os << '"' << b.toStdString() << '"'; }
+
+// Shows units as a node's report would: selected without a command going out.
+inline void showUnits(frmMain& w, bool imperial)
+{
+    w.SuppressOptionCommands = true;
+    (imperial ? w.optUnitsImperial : w.optUnitsMetric)->setChecked(true);
+    w.SuppressOptionCommands = false;
+}
+
+// The operator picks a list entry.
+inline void choose(frmMain& w, int index)
+{
+    w.cboDatumNodeID->setCurrentIndex(index);
+    emit w.cboDatumNodeID->activated(index);
+}
+
+// The node sends one sentence and the station runs one tick for it.
+inline void deliver(Station& s, const QByteArray& body)
+{
+    s.send(body);
+    s.tick();
+    ASSERT_FALSE(s.w->SentenceFields[0].isEmpty()) << "the tick did not receive " << body.toStdString();
+}
