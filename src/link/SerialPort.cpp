@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace vt {
 
@@ -79,6 +80,7 @@ bool SerialPort::setPortOpen(bool open, QString* error)
         m_retry->stop();
         ++m_generation;  // any close still queued from a failure is now moot
         closePort();
+        m_kept.clear();  // a deliberate close drops what was waiting, as a fresh open would
         return true;
     }
     if (live())
@@ -125,8 +127,13 @@ void SerialPort::closePort()
     // Closing a hung-up device can itself report an error; that must not start a
     // second failure round, so errors are ignored while we close.
     m_failing = true;
-    if (m_port->isOpen())
+    if (m_port->isOpen()) {
+        // Sentences that reached us before the line failed are good data; closing
+        // would throw them away with the device's buffer.
+        const QByteArray waiting = m_port->readAll();
+        m_kept += waiting.first(std::min(waiting.size(), qsizetype(kReadBufferBytes) - m_kept.size()));
         m_port->close();
+    }
     m_failing = false;
 }
 
@@ -142,6 +149,7 @@ bool SerialPort::portOpen() const
 
 void SerialPort::discardInput()
 {
+    m_kept.clear();
     if (!live())
         return;
     m_port->clear(QSerialPort::Input);
@@ -150,16 +158,18 @@ void SerialPort::discardInput()
 
 int SerialPort::inBufferCount() const
 {
-    if (!live())
-        return 0;
-    return int(std::min(m_port->bytesAvailable(), kMaxReportedCount));
+    // Between a failure and its queued close the device's buffer still holds what had
+    // arrived; reading it is safe, only the device itself is done with.
+    const qint64 waiting = m_port->isOpen() ? m_port->bytesAvailable() : 0;
+    return int(std::min(m_kept.size() + waiting, kMaxReportedCount));
 }
 
 QByteArray SerialPort::input()
 {
-    if (!live())
-        return {};
-    return m_port->readAll();
+    QByteArray got = std::exchange(m_kept, {});
+    if (m_port->isOpen())
+        got += m_port->readAll();
+    return got;
 }
 
 void SerialPort::output(const QByteArray& bytes)
@@ -189,13 +199,16 @@ void SerialPort::onError(int error)
 
     // QSerialPort is still inside its own read/write handling here and touches its
     // buffer after signalling, so close from the event loop instead of from under it.
-    // Reads and writes already see a closed port because m_failing is set.
+    // Writes already see a closed port because m_failing is set; reads still get what
+    // had arrived.
     const quint64 generation = m_generation;
     QMetaObject::invokeMethod(this, [this, generation] {
         if (generation != m_generation)
             return;  // closed or reopened meanwhile
         closePort();
         emit lineFailed(m_lineFailure);
+        if (!m_kept.isEmpty())
+            emit dataArrived();  // a sleeping reader should still collect these
         m_retry->start();
     }, Qt::QueuedConnection);
 }

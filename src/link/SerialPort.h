@@ -1,7 +1,8 @@
 #pragma once
 // The station's serial line: 9600 baud, 8 data bits, no parity, 1 stop bit, bytes
 // passed unchanged. A failure after opening (adapter pulled out) closes the port
-// quietly: reads then see nothing and writes go nowhere; nothing is thrown.
+// quietly: characters that had already arrived can still be read, then reads see
+// nothing and writes go nowhere; nothing is thrown.
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -30,7 +31,8 @@ public:
 
     // InBufferCount = 0: discards every character waiting.
     void discardInput();
-    // Number of received characters waiting (0 when closed).
+    // Number of received characters waiting, including those that had arrived before
+    // a line failure closed the port.
     int inBufferCount() const;
     // The characters waiting, oldest first; they are removed.
     QByteArray input();
@@ -56,6 +58,7 @@ private:
     void onError(int error);
     // Open and not condemned by a line failure whose close is still pending.
     bool live() const;
+    // Closes the device, keeping what it had received for the reader.
     void closePort();
 
     QString m_programDir;
@@ -63,6 +66,7 @@ private:
     QSerialPort* m_port = nullptr;
     QTimer* m_retry = nullptr;
     QString m_lineFailure;
+    QByteArray m_kept;           // received before a failure closed the port, not yet read
     bool m_failing = false;      // a line failure was seen; the close is queued
     quint64 m_generation = 0;    // bumped on every open/close so a stale queued close does nothing
 };

@@ -279,6 +279,40 @@ TEST(SerialPortFailure, HangUpClosesOnceWithoutSpinning)
     expectClosedAndHarmless(link.port);
 }
 
+// An adapter pulled out mid-session must not take the sentences that had already
+// arrived with it: they are read after the close, before anything from a new line.
+TEST(SerialPortFailure, BytesReceivedBeforeAHangUpAreStillRead)
+{
+    OpenLink link;
+    ASSERT_TRUE(link.opened) << link.error.toStdString();
+    link.port.setReopenInterval(20);
+    QSignalSpy failed(&link.port, &vt::SerialPort::lineFailed);
+    QSignalSpy restored(&link.port, &vt::SerialPort::lineRestored);
+
+    const QByteArray before = "A,1*31\r" + everyByte();
+    link.pty.write(before);
+    ASSERT_TRUE(pumpUntil([&] { return link.port.inBufferCount() == before.size(); }));
+    link.pty.closeMaster();
+    ASSERT_TRUE(pumpUntil([&] { return !failed.isEmpty(); }, 1000));
+    EXPECT_FALSE(link.port.portOpen());
+    EXPECT_EQ(link.port.inBufferCount(), before.size());
+
+    // Still waiting when the line comes back; the old bytes come first.
+    PtyPair again;
+    ASSERT_TRUE(again.linkAs(link.folder.path(), 4));
+    ASSERT_TRUE(pumpUntil([&] { return !restored.isEmpty(); }, 2000));
+    again.write("B,2*32\r");
+    EXPECT_EQ(link.receive(before.size() + 7), before + "B,2*32\r");
+    EXPECT_EQ(link.port.inBufferCount(), 0);
+
+    // A deliberate close drops what was waiting, as it does on an open port.
+    again.write("C\r");
+    ASSERT_TRUE(pumpUntil([&] { return link.port.inBufferCount() == 2; }));
+    link.port.setPortOpen(false);
+    EXPECT_EQ(link.port.inBufferCount(), 0);
+    EXPECT_TRUE(link.port.input().isEmpty());
+}
+
 TEST(SerialPortFailure, WriteAfterHangUpClosesOnce)
 {
     OpenLink link;
