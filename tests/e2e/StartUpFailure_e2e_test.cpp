@@ -24,8 +24,11 @@ protected:
         if (!toolsPresent())
             return;
         s_xvfb = new QProcess;
-        // -displayfd makes the server pick a free display and print its number.
-        s_xvfb->start(QStringLiteral("Xvfb"), { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+        // -displayfd makes the server pick a free display and print its number; -noreset
+        // keeps it from resetting whenever its last client leaves, when a station just
+        // starting could find no server to connect to.
+        s_xvfb->start(QStringLiteral("Xvfb"), { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                                                QStringLiteral("-nolisten"),
                                                 QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
                                                 QStringLiteral("800x600x24") });
         QByteArray out;
@@ -144,7 +147,10 @@ TEST_P(StartUpUnderX, ShowsTheErrorBeforeAnyWindowAndEndsWithAFailureCode)
     EXPECT_TRUE(windowsTitled(kMainTitle).isEmpty()) << "the main window shows although start-up failed";
     EXPECT_TRUE(station.running()) << "the program ended without waiting for the box to be answered";
 
-    xdotool({ QStringLiteral("key"), QStringLiteral("--window"), box, QStringLiteral("Return") });
+    // There is no window manager to give the box the focus, so give it ourselves and
+    // press the key as a user would (a key sent to an unfocused window is not typed).
+    xdotool({ QStringLiteral("windowfocus"), QStringLiteral("--sync"), box });
+    xdotool({ QStringLiteral("key"), QStringLiteral("Return") });
     ASSERT_TRUE(station.process().waitForFinished(5000)) << "answering the box did not end the program";
     EXPECT_EQ(station.process().exitStatus(), QProcess::NormalExit);
     EXPECT_NE(station.process().exitCode(), 0);
