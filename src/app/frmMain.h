@@ -81,6 +81,9 @@ public:
 
     // The longest line kept without a carriage return; a longer one is dropped.
     static constexpr qsizetype kMaxLine = 4096;
+    // The most received text kept waiting; a node sending faster than the station reads
+    // gives up its oldest lines here instead of growing memory and lag without end.
+    static constexpr qsizetype kMaxBacklog = 16384;
     // The node list stops growing here, so a chattering line cannot fill memory.
     static constexpr int kMaxNodes = 1000;
 

@@ -29,6 +29,11 @@ void frmMain::ReadSentence(int timeoutSeconds, quint8& gotSentence)
         }
         if (MSComm1->inBufferCount() > 0) {
             ReceiveBuffer += MSComm1->input();
+            if (ReceiveBuffer.size() > kMaxBacklog) {
+                // Cut at a line end so the next sentence starts whole.
+                const qsizetype end = ReceiveBuffer.indexOf('\r', ReceiveBuffer.size() - kMaxBacklog - 1);
+                ReceiveBuffer.remove(0, end < 0 ? ReceiveBuffer.size() : end + 1);
+            }
             const qsizetype cr = ReceiveBuffer.indexOf('\r');
             if (cr >= 0 && cr <= kMaxLine)
                 break;

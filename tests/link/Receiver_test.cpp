@@ -114,6 +114,28 @@ TEST(Receiver, WaitingSentenceIsFoundOnlyAfterMoreCharactersArrive)
     EXPECT_EQ(s.w->ReceiveBuffer, "\nC");
 }
 
+// A node that sends faster than one sentence a tick piles up lines; the backlog stays
+// bounded by giving up the oldest whole lines, and what is read next is still intact.
+TEST(Receiver, BacklogGivesUpItsOldestWholeLines)
+{
+    Station s;
+    QByteArray backlog;
+    for (int i = 0; backlog.size() <= frmMain::kMaxBacklog + 2000; ++i)
+        backlog += sentence("R," + QByteArray::number(i) + ",1013.25");
+    s.w->ReceiveBuffer = backlog;
+    s.pty.write(sentence("N,1"));
+    quint8 got = 0;
+    s.w->ReadSentence(5, got);
+
+    ASSERT_EQ(got, 1);
+    EXPECT_EQ(s.w->SentenceFields[0], "R");
+    const QByteArray first = "R," + s.w->SentenceFields[1] + ",1013.25";
+    EXPECT_GT(s.w->SentenceFields[1].toInt(), 0) << "the oldest lines give way";
+    EXPECT_TRUE(backlog.contains(sentence(first))) << "the sentence read is one whole line";
+    EXPECT_LE(s.w->ReceiveBuffer.size() + sentence(first).size() - 1, frmMain::kMaxBacklog);
+    EXPECT_TRUE(s.w->ReceiveBuffer.endsWith(sentence("N,1"))) << "the newest line is kept";
+}
+
 TEST(Receiver, MidnightCountsLikeAnyOtherChangeOfTheSeconds)
 {
     Station s;
