@@ -29,7 +29,13 @@ SerialPort::SerialPort(QString programDir, QObject* parent)
     m_retry = new QTimer(this);
     m_retry->setInterval(kRetryMs);
     connect(m_retry, &QTimer::timeout, this, [this] {
-        if (setPortOpen(true)) {
+        // The same device as before: while a com<N> link is being remade, the fallback
+        // name would open an unrelated port and call the line restored.
+        if (live()) {
+            m_retry->stop();
+            return;
+        }
+        if (openPath(m_path, nullptr)) {
             m_retry->stop();
             emit lineRestored();
         }
@@ -86,16 +92,24 @@ bool SerialPort::setPortOpen(bool open, QString* error)
     if (live())
         return true;
 
-    // Either closed, or failed with its close still queued: start clean.
-    ++m_generation;
-    closePort();
-
-    const QString path = DevicePath(m_commPort, m_programDir);
-    if (path.isEmpty()) {
+    m_path = DevicePath(m_commPort, m_programDir);
+    if (m_path.isEmpty()) {
+        closePort();
         if (error)
             *error = QStringLiteral("No such serial port: COM%1").arg(m_commPort);
         return false;
     }
+    if (!openPath(m_path, error))
+        return false;
+    m_retry->stop();
+    return true;
+}
+
+bool SerialPort::openPath(const QString& path, QString* error)
+{
+    // Either closed, or failed with its close still queued: start clean.
+    ++m_generation;
+    closePort();
 
     m_port->setPortName(path);
     m_port->setReadBufferSize(kReadBufferBytes);

@@ -60,9 +60,11 @@ private:
     bool live() const;
     // Closes the device, keeping what it had received for the reader.
     void closePort();
+    bool openPath(const QString& path, QString* error);
 
     QString m_programDir;
     int m_commPort = 0;
+    QString m_path;              // the device the last deliberate open chose; reopens use it
     QSerialPort* m_port = nullptr;
     QTimer* m_retry = nullptr;
     QString m_lineFailure;

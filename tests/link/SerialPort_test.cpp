@@ -385,4 +385,29 @@ TEST(SerialPortFailure, ReopensWhenTheLinkComesBack)
     EXPECT_EQ(again.read(), "6!");
 }
 
+// While the link is being remade the fallback device name would point elsewhere
+// (port 1 falls back to /dev/ttyS0, present on most PCs); the reopen must wait for
+// the link instead of settling on whatever that is.
+TEST(SerialPortFailure, ReopensTheSameDeviceNotTheFallback)
+{
+    OpenLink link(1);
+    ASSERT_TRUE(link.opened) << link.error.toStdString();
+    link.port.setReopenInterval(10);
+    QSignalSpy failed(&link.port, &vt::SerialPort::lineFailed);
+    QSignalSpy restored(&link.port, &vt::SerialPort::lineRestored);
+
+    link.pty.closeMaster();
+    ASSERT_TRUE(pumpUntil([&] { return !failed.isEmpty(); }, 1000));
+    ASSERT_TRUE(QFile::remove(link.folder.file(QStringLiteral("com1"))));
+    idleLoop(100);  // ten reopen attempts without the link
+    EXPECT_TRUE(restored.isEmpty());
+    EXPECT_FALSE(link.port.portOpen());
+
+    PtyPair again;
+    ASSERT_TRUE(again.linkAs(link.folder.path(), 1));
+    ASSERT_TRUE(pumpUntil([&] { return !restored.isEmpty(); }, 2000));
+    again.write("A,1*31\r");
+    EXPECT_EQ(link.receive(7), "A,1*31\r");
+}
+
 } // namespace
