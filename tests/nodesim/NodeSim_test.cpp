@@ -228,7 +228,7 @@ TEST(NodeSimCommands, Responses)
     }
 }
 
-TEST(NodeSimCommands, Nodes5And7AnnounceEvery30Seconds)
+TEST(NodeSimCommands, Nodes5And7AnnounceSoonAfterStartThenEvery30Seconds)
 {
     NodeNetwork net(Role::Rover, false, 3);
     QList<QPair<double, QByteArray>> announced;
@@ -236,7 +236,7 @@ TEST(NodeSimCommands, Nodes5And7AnnounceEvery30Seconds)
         if (const QList<QByteArray> f = Fields(net.nextBody(t)); f[2] == "T")
             announced.append({ t, f[1] });
     const QList<QPair<double, QByteArray>> expected {
-        { 30.0, "5" }, { 30.5, "7" }, { 60.0, "5" }, { 60.5, "7" }, { 90.0, "5" }, { 90.5, "7" }
+        { 5.0, "5" }, { 5.5, "7" }, { 30.0, "5" }, { 30.5, "7" }, { 60.0, "5" }, { 60.5, "7" }, { 90.0, "5" }, { 90.5, "7" }
     };
     EXPECT_EQ(announced, expected);
 }

@@ -120,7 +120,7 @@ QByteArray NodeNetwork::datumBody(double t)
 
 QByteArray NodeNetwork::nextBody(double t)
 {
-    const long block = long(std::floor(t / kAnnouncePeriod));
+    const long block = t < kFirstAnnounce ? -1 : long(std::floor(t / kAnnouncePeriod));
     if (block > m_announceBlock) {
         m_announceBlock = block;
         for (int id : { 5, 7 })

@@ -34,6 +34,9 @@ public:
     static constexpr int kNetId = 12;
     static constexpr int kCableNodeId = 3;
     static constexpr double kAnnouncePeriod = 30.0;
+    // The first announcements come a few seconds in, so a new station fills its node
+    // list (and starts pinging) without waiting a whole period.
+    static constexpr double kFirstAnnounce = 5.0;
 
 private:
     struct Node {
@@ -66,7 +69,7 @@ private:
     double m_datumValue = 0.0;
     std::deque<int> m_pings;          // node indexes asked for by the station
     std::deque<int> m_announcements;  // node indexes announcing themselves
-    long m_announceBlock = 0;         // last 30 s period whose announcements were queued
+    long m_announceBlock = -1;        // last 30 s period whose announcements were queued
 };
 
 // Cuts the station's byte stream into command sentences at '!'.
