@@ -87,12 +87,15 @@ void frmMain::createControls()
     setWindowTitle(QStringLiteral("Ventholm v 1.5"));
     setWindowIcon(stationIcon());
     setFixedSize(5910 / 15, 8310 / 15);
-    // The layout is measured for an 8-point window font; a larger desktop default would
-    // clip the captions.
+    // The layout is measured for a narrow 8-point window font; a larger or wider desktop
+    // default would clip the captions ("Inverse:" would run under its options). Arial's
+    // metrics fit; the desktop's own family is the fallback. The family goes in the style
+    // sheet because styled widgets do not inherit a family set with setFont.
     QFont font = this->font();
     font.setPointSize(8);
     setFont(font);
-    setStyleSheet(QStringLiteral("QRadioButton { spacing: 2px; }"));
+    setStyleSheet(QStringLiteral("* { font-family: \"Liberation Sans\", Arial; font-size: 8pt; }"
+                                 " QRadioButton { spacing: 2px; }"));
 
     auto button = [this](const QString& caption, QWidget* container, QRect geometry) {
         auto* b = new QPushButton(container ? container : this);
