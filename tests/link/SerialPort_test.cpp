@@ -84,6 +84,21 @@ struct OpenLink {
     }
 };
 
+// An open link watched for failures, retried quickly once it fails.
+struct WatchedLink : OpenLink {
+    QSignalSpy failed { &port, &vt::SerialPort::lineFailed };
+    QSignalSpy restored { &port, &vt::SerialPort::lineRestored };
+
+    explicit WatchedLink(int n, int reopenMs) : OpenLink(n) { port.setReopenInterval(reopenMs); }
+
+    // Pulls the adapter out and waits until the port has given up the line.
+    bool hangUp()
+    {
+        pty.closeMaster();
+        return pumpUntil([&] { return !failed.isEmpty(); }, 1000);
+    }
+};
+
 TEST(SerialPortPath, DevicePath)
 {
     ProgramFolder folder;
@@ -283,24 +298,20 @@ TEST(SerialPortFailure, HangUpClosesOnceWithoutSpinning)
 // arrived with it: they are read after the close, before anything from a new line.
 TEST(SerialPortFailure, BytesReceivedBeforeAHangUpAreStillRead)
 {
-    OpenLink link;
+    WatchedLink link(4, 20);
     ASSERT_TRUE(link.opened) << link.error.toStdString();
-    link.port.setReopenInterval(20);
-    QSignalSpy failed(&link.port, &vt::SerialPort::lineFailed);
-    QSignalSpy restored(&link.port, &vt::SerialPort::lineRestored);
 
     const QByteArray before = "A,1*31\r" + everyByte();
     link.pty.write(before);
     ASSERT_TRUE(pumpUntil([&] { return link.port.inBufferCount() == before.size(); }));
-    link.pty.closeMaster();
-    ASSERT_TRUE(pumpUntil([&] { return !failed.isEmpty(); }, 1000));
+    ASSERT_TRUE(link.hangUp());
     EXPECT_FALSE(link.port.portOpen());
     EXPECT_EQ(link.port.inBufferCount(), before.size());
 
     // Still waiting when the line comes back; the old bytes come first.
     PtyPair again;
     ASSERT_TRUE(again.linkAs(link.folder.path(), 4));
-    ASSERT_TRUE(pumpUntil([&] { return !restored.isEmpty(); }, 2000));
+    ASSERT_TRUE(pumpUntil([&] { return !link.restored.isEmpty(); }, 2000));
     again.write("B,2*32\r");
     EXPECT_EQ(link.receive(before.size() + 7), before + "B,2*32\r");
     EXPECT_EQ(link.port.inBufferCount(), 0);
@@ -364,17 +375,13 @@ namespace {
 // The simulator and a replugged adapter both come back under the same com<N> link.
 TEST(SerialPortFailure, ReopensWhenTheLinkComesBack)
 {
-    OpenLink link;
+    WatchedLink link(4, 20);
     ASSERT_TRUE(link.opened) << link.error.toStdString();
-    link.port.setReopenInterval(20);
-    QSignalSpy failed(&link.port, &vt::SerialPort::lineFailed);
-    QSignalSpy restored(&link.port, &vt::SerialPort::lineRestored);
 
-    link.pty.closeMaster();
-    ASSERT_TRUE(pumpUntil([&] { return !failed.isEmpty(); }, 1000));
+    ASSERT_TRUE(link.hangUp());
     PtyPair again;
     ASSERT_TRUE(again.linkAs(link.folder.path(), 4));
-    ASSERT_TRUE(pumpUntil([&] { return !restored.isEmpty(); }, 2000));
+    ASSERT_TRUE(pumpUntil([&] { return !link.restored.isEmpty(); }, 2000));
     EXPECT_TRUE(link.port.portOpen());
     EXPECT_TRUE(link.port.lineFailure().isEmpty());
 
@@ -390,22 +397,18 @@ TEST(SerialPortFailure, ReopensWhenTheLinkComesBack)
 // the link instead of settling on whatever that is.
 TEST(SerialPortFailure, ReopensTheSameDeviceNotTheFallback)
 {
-    OpenLink link(1);
+    WatchedLink link(1, 10);
     ASSERT_TRUE(link.opened) << link.error.toStdString();
-    link.port.setReopenInterval(10);
-    QSignalSpy failed(&link.port, &vt::SerialPort::lineFailed);
-    QSignalSpy restored(&link.port, &vt::SerialPort::lineRestored);
 
-    link.pty.closeMaster();
-    ASSERT_TRUE(pumpUntil([&] { return !failed.isEmpty(); }, 1000));
+    ASSERT_TRUE(link.hangUp());
     ASSERT_TRUE(QFile::remove(link.folder.file(QStringLiteral("com1"))));
     idleLoop(100);  // ten reopen attempts without the link
-    EXPECT_TRUE(restored.isEmpty());
+    EXPECT_TRUE(link.restored.isEmpty());
     EXPECT_FALSE(link.port.portOpen());
 
     PtyPair again;
     ASSERT_TRUE(again.linkAs(link.folder.path(), 1));
-    ASSERT_TRUE(pumpUntil([&] { return !restored.isEmpty(); }, 2000));
+    ASSERT_TRUE(pumpUntil([&] { return !link.restored.isEmpty(); }, 2000));
     again.write("A,1*31\r");
     EXPECT_EQ(link.receive(7), "A,1*31\r");
 }
