@@ -30,7 +30,8 @@ protected:
     {
         QString why;
         ASSERT_TRUE(sim.start(folder.path(), kPort, { QStringLiteral("--rate"), QStringLiteral("0.05"),
-                                                      QStringLiteral("--seed"), QStringLiteral("11") }, &why))
+                                                      QStringLiteral("--seed"), QStringLiteral("11"),
+                                                      QStringLiteral("--auto-adjust"), QStringLiteral("1") }, &why))
             << why.toStdString();
         folder.writeFile(QStringLiteral("settings.txt"), QByteArray::number(kPort) + "\r\n");
         w = std::make_unique<frmMain>(folder.path(), clock, [this](const QString& m) { messages << m; },
@@ -95,7 +96,7 @@ protected:
 
 } // namespace
 
-TEST_F(OperatorSession, PingChooseDatumResumeAndReset)
+TEST_F(OperatorSession, PingChooseDatumAdjustResumeAndReset)
 {
     // The cable node, a rover, reports: the datum button offers a ping. Its first reading
     // only brings the units option into line; the charts take the readings after it.
@@ -143,13 +144,23 @@ TEST_F(OperatorSession, PingChooseDatumResumeAndReset)
     ASSERT_TRUE(m.hasMatch()) << elevationTitle().toStdString();
     EXPECT_NEAR(m.captured(1).toInt(), 10, 3);
 
-    // The simulated node reports an adjustment only after it was told to adjust, and the
-    // station offers the adjust command only while an adjustment is reported, so a session
-    // against it never gets there. The locked datum button sends nothing; resume does.
+    // The locked datum button sends nothing.
     QTest::mouseClick(w->cmdDatum, Qt::LeftButton);
+
+    // A second later the node starts adjusting by itself; the datum button then offers the
+    // adjust command with the adjustment to make (100 - 90 below the datum: about -190 m).
+    ASSERT_TRUE(tickUntil([&] { return datumCaption().startsWith(QLatin1String("Adjust (")); }));
+    static const QRegularExpression adjust(QStringLiteral(R"(^Adjust \((\d+\.\d\d)\)$)"));
+    const QRegularExpressionMatch a = adjust.match(datumCaption());
+    ASSERT_TRUE(a.hasMatch()) << datumCaption().toStdString();
+    EXPECT_NEAR(a.captured(1).toDouble(), 190, 5);
+    ASSERT_TRUE(w->cmdDatum->isEnabled());
+    QTest::mouseClick(w->cmdDatum, Qt::LeftButton);
+    EXPECT_EQ(commandsBesidesPings(2), (QList<QByteArray> { "4,100,7!", "5!" }));
+
     ASSERT_TRUE(w->cmdResume->isEnabled());
     QTest::mouseClick(w->cmdResume, Qt::LeftButton);
-    EXPECT_EQ(commandsBesidesPings(2), (QList<QByteArray> { "4,100,7!", "7!" }));
+    EXPECT_EQ(commandsBesidesPings(3), (QList<QByteArray> { "4,100,7!", "5!", "7!" }));
     EXPECT_EQ(datumCaption(), QStringLiteral("Ping"));
     EXPECT_EQ(w->cboDatumNodeID->currentIndex(), -1);
     EXPECT_FALSE(w->txtDatum->isEnabled());
@@ -159,18 +170,22 @@ TEST_F(OperatorSession, PingChooseDatumResumeAndReset)
 
     // Reset: the node forgets the datum and reports plain rover readings again.
     QTest::mouseClick(w->cmdReset, Qt::LeftButton);
-    EXPECT_EQ(commandsBesidesPings(3), (QList<QByteArray> { "4,100,7!", "7!", "6!" }));
+    EXPECT_EQ(commandsBesidesPings(4), (QList<QByteArray> { "4,100,7!", "5!", "7!", "6!" }));
     ASSERT_TRUE(tickUntil([&] { return elevationTitle().startsWith(QLatin1String("Absolute Elevation (Rover 3, 0=")); }))
         << elevationTitle().toStdString();
     EXPECT_EQ(datumCaption(), QStringLiteral("Ping"));
     EXPECT_TRUE(w->cmdDatum->isEnabled());
     EXPECT_TRUE(w->cmdResume->isEnabled());
 
-    // The ping rotation only ever pinged node 7, and no option the tick set to show the
-    // node's state was echoed back as a command.
-    for (const QByteArray& c : sim.commands())
-        EXPECT_TRUE(!c.startsWith("9,") || c == "9,7!") << c.toStdString();
-    EXPECT_EQ(commandsBesidesPings(3).size(), 3);
+    // The ping rotation only pinged nodes of the list (7, and the simulator's own
+    // announcements if the session ran that long), and no option the tick set to show
+    // the node's state was echoed back as a command.
+    for (const QByteArray& c : sim.commands()) {
+        if (c.startsWith("9,")) {
+            EXPECT_GE(w->cboDatumNodeID->findText(QString::fromLatin1(c.mid(2).chopped(1))), 0) << c.toStdString();
+        }
+    }
+    EXPECT_EQ(commandsBesidesPings(4).size(), 4);
     EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1String(" | ")).toStdString();
     EXPECT_EQ(endCalls, 0);
 }

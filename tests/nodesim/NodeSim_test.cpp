@@ -241,6 +241,31 @@ TEST(NodeSimCommands, Nodes5And7AnnounceSoonAfterStartThenEvery30Seconds)
     EXPECT_EQ(announced, expected);
 }
 
+// The station only offers its Adjust command once a node reports an adjustment, so the
+// simulated node can start one by itself: once per datum, a set time after it.
+TEST(NodeSimCommands, AutoAdjustStartsOncePerDatum)
+{
+    NodeNetwork net(Role::Rover, false, 5);
+    net.setAutoAdjust(2.0);
+    // The cable node's own record at time t, past any announcements queued then.
+    const auto letterAt = [&](double t) {
+        QByteArray letter;
+        for (int i = 0; i < 5 && (letter.isEmpty() || letter == "T"); ++i)
+            letter = Fields(net.nextBody(t)).value(2);
+        return letter;
+    };
+    EXPECT_EQ(letterAt(1.0), "R") << "no datum, nothing to adjust";
+    ASSERT_TRUE(net.applyCommand("4,100,5!"));
+    EXPECT_EQ(letterAt(10.0), "D");
+    EXPECT_EQ(letterAt(11.0), "D");
+    EXPECT_EQ(letterAt(12.0), "A");
+    ASSERT_TRUE(net.applyCommand("7!"));
+    EXPECT_EQ(letterAt(20.0), "D") << "resumed: the same datum does not adjust again";
+    ASSERT_TRUE(net.applyCommand("4,50,5!"));
+    EXPECT_EQ(letterAt(21.0), "D");
+    EXPECT_EQ(letterAt(23.0), "A") << "a new datum adjusts again";
+}
+
 TEST(NodeSimCommands, SplitterCutsTheStreamAtBang)
 {
     CommandSplitter s;

@@ -134,8 +134,15 @@ QByteArray NodeNetwork::nextBody(double t)
         q->pop_front();
         return plainBody(i == 0 ? m_netId : kNetId, m_nodes[i].id, 'T', read(i, t));
     }
-    if (m_mode != Mode::Plain)
+    if (m_mode != Mode::Plain) {
+        if (m_datumSince < 0)
+            m_datumSince = t;
+        if (m_autoAdjust > 0 && !m_autoAdjusted && m_mode == Mode::Datum && t - m_datumSince >= m_autoAdjust) {
+            m_mode = Mode::Adjust;
+            m_autoAdjusted = true;
+        }
         return datumBody(t);
+    }
     return plainBody(m_netId, m_nodes[0].id, m_role == Role::Base ? 'B' : 'R', read(0, t));
 }
 
@@ -173,6 +180,8 @@ bool NodeNetwork::applyCommand(QByteArrayView command)
         m_datumValue = d;
         m_datumNode = nodeIndex(n);
         m_mode = Mode::Datum;
+        m_datumSince = -1.0;
+        m_autoAdjusted = false;
         return true;
     }
     case '5':  // adjusting only means something against a datum

@@ -24,6 +24,11 @@ class NodeNetwork {
 public:
     NodeNetwork(Role role, bool imperial, quint32 seed);
 
+    // After a datum is set, the node starts adjusting by itself this many seconds later
+    // (as the node's own operator would), once per datum; 0 never. The station offers
+    // its Adjust command only while a node reports an adjustment.
+    void setAutoAdjust(double seconds) { m_autoAdjust = seconds; }
+
     // Applies one command ("9,5!" or "9,5"); false when it is unknown or malformed.
     bool applyCommand(QByteArrayView command);
 
@@ -67,6 +72,9 @@ private:
     Mode m_mode = Mode::Plain;
     int m_datumNode = -1;  // index into m_nodes
     double m_datumValue = 0.0;
+    double m_autoAdjust = 0.0;
+    double m_datumSince = -1.0;  // time of the first slot under the current datum; -1 not yet
+    bool m_autoAdjusted = false;
     std::deque<int> m_pings;          // node indexes asked for by the station
     std::deque<int> m_announcements;  // node indexes announcing themselves
     long m_announceBlock = -1;        // last 30 s period whose announcements were queued

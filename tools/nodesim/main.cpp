@@ -51,6 +51,7 @@ struct Options {
     int garbageBurst = 0;
     double dropLink = 0.0;
     bool flood = false;
+    double autoAdjust = 0.0;
 };
 
 void printLine(const QByteArray& line)
@@ -93,6 +94,8 @@ int parseOptions(const QStringList& args, Options* o)
     const auto garbage = opt("garbage-burst", "Once, N bytes of garbage without CR.", "N");
     const auto drop = opt("drop-link", "Once, take the line away for this long.", "SECONDS");
     const auto flood = opt("flood", "Sentences back to back at 9600 baud.");
+    const auto autoAdjust = opt("auto-adjust", "After a datum is set, start adjusting by itself this much later.",
+                                "SECONDS");
 
     const auto fail = [](const QString& why) {
         warn(why + QStringLiteral(" (see --help)"));
@@ -128,6 +131,7 @@ int parseOptions(const QStringList& args, Options* o)
     number(badChecks, 0, 1, &o->badChecks);
     number(garbage, 0, 1 << 20, &o->garbageBurst);
     number(drop, 0.001, 86400, &o->dropLink);
+    number(autoAdjust, 0.001, 86400, &o->autoAdjust);
     o->seed = std::random_device {}();
     number(seed, 0, 4294967295.0, &o->seed);
     if (!ok)
@@ -238,6 +242,7 @@ public:
         , m_net(o.role, o.imperial, o.seed)
         , m_faults(o.seed ^ 0x9e3779b9u)
     {
+        m_net.setAutoAdjust(o.autoAdjust);
         m_slotTimer.setSingleShot(true);
         m_slotTimer.setTimerType(Qt::PreciseTimer);
         QObject::connect(&m_slotTimer, &QTimer::timeout, [this] { slot(); });
