@@ -113,6 +113,10 @@ void frmMain::createControls()
         auto* l = new QLabel(text, container);
         l->setGeometry(geometry);
         l->setTextFormat(Qt::PlainText);
+        // Some labels run a few pixels into the control beside them ("Inverse:" over its
+        // first option's indicator); they lie beneath it and let clicks through to it.
+        l->setAttribute(Qt::WA_TransparentForMouseEvents);
+        l->lower();
         return l;
     };
     auto box = [this](QRect geometry, const QString& name) {
@@ -191,6 +195,21 @@ void frmMain::createControls()
     lblStatus->setStyleSheet(QStringLiteral("background:#b00020;color:white;padding-left:4px;"));
     lblStatus->setAccessibleName(QStringLiteral("Station status"));
     lblStatus->hide();
+
+    // The description's names, for tools that look controls up by name.
+    const std::initializer_list<std::pair<QObject*, const char*>> names {
+        { cmdResume, "cmdResume" }, { fraUnits, "fraUnits" }, { optUnitsMetric, "optUnitsMetric" },
+        { optUnitsImperial, "optUnitsImperial" }, { Label1, "Label1" }, { fraInverse, "fraInverse" },
+        { optInverseEnabled, "optInverseEnabled" }, { optInverseDisabled, "optInverseDisabled" },
+        { Label3, "Label3" }, { cboDatumNodeID, "cboDatumNodeID" }, { cmdReset, "cmdReset" },
+        { cmdNetID, "cmdNetID" }, { txtNetID, "txtNetID" }, { txtNodeID, "txtNodeID" },
+        { cmdNodeID, "cmdNodeID" }, { cmdDatum, "cmdDatum" }, { txtDatum, "txtDatum" }, { Timer1, "Timer1" },
+        { mscElevation, "mscElevation" }, { mscPressure, "mscPressure" }, { MSChart4, "MSChart4" },
+        { Label2, "Label2" }, { lblStatus, "lblStatus" }, { MSComm1, "MSComm1" }
+    };
+    for (const auto& [object, name] : names)
+        object->setObjectName(QLatin1String(name));
+    setObjectName(QStringLiteral("frmMain"));
 
     // Keyboard order of the window description; labels and frames take no focus.
     const QList<QWidget*> order { mscPressure, mscElevation, txtDatum, cmdDatum, cmdNodeID,

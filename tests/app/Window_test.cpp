@@ -131,6 +131,38 @@ TEST(Window, KeyboardOrderFollowsTheDescription)
     EXPECT_EQ(chain, stops) << names.join(' ').toStdString();
 }
 
+// A click anywhere on a control the operator uses must reach it. Some labels overlap
+// the control beside them by a few pixels (the "Inverse:" label runs into its first
+// option, right on the option's round indicator); the label must not take the click.
+TEST(Window, NoLabelOrFrameTakesAClickMeantForAControl)
+{
+    Station s;
+    ASSERT_TRUE(s.startError.isEmpty()) << s.startError.toStdString();
+    frmMain& w = *s.w;
+    const QList<QWidget*> controls { w.cmdNetID, w.txtNetID, w.cmdNodeID, w.txtNodeID, w.cmdDatum, w.txtDatum,
+                                     w.cboDatumNodeID, w.cmdReset, w.cmdResume, w.optInverseDisabled,
+                                     w.optInverseEnabled, w.optUnitsMetric, w.optUnitsImperial };
+    const auto operated = [&](QWidget* hit) {
+        for (QWidget* c : controls)
+            if (hit == c || c->isAncestorOf(hit))
+                return c;
+        return static_cast<QWidget*>(nullptr);
+    };
+    for (QWidget* c : controls) {
+        const QRect r(c->mapTo(&w, QPoint(0, 0)), c->size());
+        int lost = 0;
+        QPoint firstLost;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                // Where two controls overlap, either may take it; nothing else may.
+                if (!operated(w.childAt(x, y)) && lost++ == 0)
+                    firstLost = QPoint(x, y);
+        EXPECT_EQ(lost, 0) << c->objectName().toStdString() << ": " << lost << " pixel(s) taken by something else, first at ("
+                           << firstLost.x() << ", " << firstLost.y() << ") by "
+                           << (w.childAt(firstLost) ? w.childAt(firstLost)->metaObject()->className() : "nothing");
+    }
+}
+
 TEST(Window, OptionGroupsAreIndependent)
 {
     Station s;
