@@ -133,7 +133,9 @@ void Chart::redraw()
     } else {
         QStringList values;
         for (const QPointF& p : points)
-            values.append(tr("row %1: %2").arg(int(p.x())).arg(NumberToText(p.y())));
+            // Six digits keep every reading's hundredths and spare the listener the
+            // rounding noise of the offsets (1.09999999999999 is heard as 1.1).
+            values.append(tr("row %1: %2").arg(int(p.x())).arg(QString::number(p.y(), 'g', 6)));
         setAccessibleDescription(values.join(QStringLiteral(", ")));
     }
 }

@@ -77,6 +77,13 @@ TEST(Chart, DrawsOnlyNumericRowsOneToTenInRowOrder)
 
     setRowText(chart, 5, QString());  // emptying a row takes its point away
     EXPECT_EQ(chart.drawnPoints(), QList<QPointF>({{2, 1013.25}, {9, 1001.5}, {10, -30}}));
+    // A screen reader hears the points as short numbers.
+    EXPECT_EQ(chart.accessibleDescription(), QStringLiteral("row 2: 1013.25, row 9: 1001.5, row 10: -30"));
+    setRowText(chart, 2, QStringLiteral("1.09999999999999"));  // 120.1 - 119 as the offsets come
+    EXPECT_TRUE(chart.accessibleDescription().startsWith(QStringLiteral("row 2: 1.1, "))) << chart.accessibleDescription().toStdString();
+    for (const int row : { 2, 9, 10 })
+        setRowText(chart, row, QString());
+    EXPECT_EQ(chart.accessibleDescription(), QStringLiteral("No points"));
 }
 
 TEST(Chart, YRangeCoversThePoints)
