@@ -4,6 +4,7 @@
 // station's log, the command sentences the simulator echoes). Every wait is bounded and
 // every process started here is killed when its owner goes, also after a failed check.
 #include "link/Checksum.h"
+#include "support/Pty.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,7 +13,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTime>
 
@@ -173,13 +173,8 @@ public:
     }
 
     QString folder() const { return m_dir.path(); }
-    QString file(const QString& name) const { return m_dir.filePath(name); }
-
-    bool writeFile(const QString& name, const QByteArray& bytes) const
-    {
-        QFile f(file(name));
-        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-    }
+    QString file(const QString& name) const { return m_dir.file(name); }
+    bool writeFile(const QString& name, const QByteArray& bytes) const { return m_dir.writeFile(name, bytes); }
 
     // Starts it with these variables added to the environment (it takes no options).
     bool start(const QStringList& environment, QString* why)
@@ -217,7 +212,7 @@ public:
     }
 
 private:
-    QTemporaryDir m_dir;
+    ProgramFolder m_dir;
     QProcess m_p;
 };
 

@@ -87,11 +87,10 @@ void PtyPair::closeMaster()
     }
 }
 
-void ProgramFolder::writeFile(const QString& name, const QByteArray& bytes) const
+bool ProgramFolder::writeFile(const QString& name, const QByteArray& bytes) const
 {
     QFile f(file(name));
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(bytes);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 QByteArray ProgramFolder::readFile(const QString& name) const

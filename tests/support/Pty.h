@@ -34,9 +34,11 @@ private:
 // A temporary program folder: where the station finds settings.txt and writes log.txt.
 class ProgramFolder {
 public:
+    bool isValid() const { return m_dir.isValid(); }
     QString path() const { return m_dir.path(); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
-    void writeFile(const QString& name, const QByteArray& bytes) const;
+    // False when the file could not be written whole.
+    bool writeFile(const QString& name, const QByteArray& bytes) const;
     QByteArray readFile(const QString& name) const;
 
 private:
