@@ -33,7 +33,12 @@ void frmMain::AcquisitionTick()
         optInverseEnabled->setEnabled(false);
         DispatchRecord();
     }
-    // The next tick comes one interval after this one ends.
+    // Lines already waiting are taken at once, so a backlog drains as fast as the station
+    // works; with nothing waiting the next tick comes one interval after this one ends.
+    const bool waiting = InputWaiting();
+    if (!waiting)
+        m_fallingBehind = false;
+    Timer1->setInterval(waiting ? 0 : kTickIntervalMs);
     Timer1->start();
 }
 

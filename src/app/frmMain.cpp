@@ -170,7 +170,10 @@ void frmMain::createControls()
     txtDatum->setEnabled(false);
 
     Timer1 = new QTimer(this);
-    Timer1->setInterval(1000);
+    Timer1->setInterval(kTickIntervalMs);
+    // A coarse timer may fire late by a twentieth of its interval, and every such delay
+    // puts a reading on the log later.
+    Timer1->setTimerType(Qt::PreciseTimer);
     MSComm1 = new vt::SerialPort(m_programDir, this);
 
     mscElevation = new vt::Chart(QStringLiteral("Absolute Elevation"), this);
@@ -294,8 +297,14 @@ void frmMain::ShowMessage(const QString& text)
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    MSComm1->setPortOpen(false);
     event->accept();
+    Shutdown();
+}
+
+void frmMain::Shutdown()
+{
+    LogWaitingLines();
+    MSComm1->setPortOpen(false);
     // Ends at once, also inside a yield: the interrupted tick must not go on.
     m_endProgram();
 }
@@ -317,6 +326,8 @@ void frmMain::updateStatus()
     QStringList problems;
     if (!LogFailure.isEmpty())
         problems << LogFailure;
+    if (LinesGivenUp > 0)
+        problems << QStringLiteral("Fell behind the line: %1 received lines given up").arg(LinesGivenUp);
     if (!MSComm1->lineFailure().isEmpty())
         problems << QStringLiteral("Serial line lost (%1); reopening").arg(MSComm1->lineFailure());
     lblStatus->setText(problems.join(QLatin1String("; ")));

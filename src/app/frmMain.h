@@ -78,12 +78,17 @@ public:
     qint32 PortNumber = 0;
     // Why log.txt could not be written; empty while logging works.
     QString LogFailure;
+    // Received lines given up at the backlog bound since start; each one is a reading
+    // the log lacks.
+    qint64 LinesGivenUp = 0;
 
     // The longest line kept without a carriage return; a longer one is dropped.
     static constexpr qsizetype kMaxLine = 4096;
     // The most received text kept waiting; a node sending faster than the station reads
     // gives up its oldest lines here instead of growing memory and lag without end.
     static constexpr qsizetype kMaxBacklog = 16384;
+    // The tick's pace while nothing waits on the line.
+    static constexpr int kTickIntervalMs = 1000;
     // The node list stops growing here, so a chattering line cannot fill memory.
     static constexpr int kMaxNodes = 1000;
 
@@ -92,6 +97,14 @@ public:
     void LogSentence(const QByteArray& text);
     // Runs the pending window events, then returns.
     void Yield();
+    // A whole line in ReceiveBuffer, or characters in the port: the next tick need not wait.
+    bool InputWaiting() const;
+    // Checks and logs every whole line already received, without yielding.
+    void LogWaitingLines();
+
+    // Closing the window and the termination signals end here: what was received is
+    // logged, the port closed, and the program ends at once with status 0.
+    void Shutdown();
 
     // Acquisition.
     void AcquisitionTick();
@@ -129,6 +142,8 @@ private:
     void createControls();
     void wireEvents();
     void WaitForActivity();
+    // Moves what the port holds into ReceiveBuffer, keeping it within kMaxBacklog.
+    void TakeInput();
     void StepPingRotation();
     double UpdateSeries(vt::Chart* chart, std::array<double, 11>& history, const QString& reading);
     void EntryCommand(QLineEdit* box, QByteArray (*sentence)(const QString&), const QString& rejected);
@@ -148,4 +163,6 @@ private:
     // operator's reset; finishing it then would chart the rest of a history that is
     // gone (points the node never sent), so it stops and charting starts over.
     quint64 m_displayResets = 0;
+    // Lines are being given up at the backlog bound; ends when the station caught up.
+    bool m_fallingBehind = false;
 };

@@ -1,3 +1,4 @@
+#include "app/TermSignals.h"
 #include "app/frmMain.h"
 
 #include <QApplication>
@@ -13,6 +14,8 @@ int main(int argc, char* argv[])
         window.ShowMessage(error);
         return 1;
     }
+    // A session ended from the terminal or by logging out keeps what it received.
+    vt::CallOnTerminationSignals([&window] { window.Shutdown(); });
     window.show();
     return app.exec();
 }

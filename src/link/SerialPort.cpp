@@ -186,6 +186,15 @@ QByteArray SerialPort::input()
     return got;
 }
 
+bool SerialPort::readWaiting()
+{
+    if (!live())
+        return false;
+    const qint64 before = m_port->bytesAvailable();
+    m_port->waitForReadyRead(0);
+    return m_port->bytesAvailable() > before;
+}
+
 void SerialPort::output(const QByteArray& bytes)
 {
     if (!live() || bytes.isEmpty())

@@ -36,6 +36,9 @@ public:
     int inBufferCount() const;
     // The characters waiting, oldest first; they are removed.
     QByteArray input();
+    // Takes in what the system already holds for the line, without waiting for more;
+    // true when something came.
+    bool readWaiting();
     // Sends the bytes unchanged, without waiting for the line. Ignored when closed.
     void output(const QByteArray& bytes);
 

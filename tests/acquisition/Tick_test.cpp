@@ -99,3 +99,55 @@ TEST(Tick, RejectedSentenceIsNoData)
 }
 
 } // namespace
+
+namespace {
+
+// The tick's pace: at once while lines wait, one interval after the tick otherwise.
+struct PaceCase {
+    const char* legend;
+    QByteArray arrives;                 // written before the first tick
+    QList<QByteArray> firstFields;      // field 0 of each tick's sentence, "" for none
+    QList<int> intervals;               // Timer1's interval after each tick
+};
+
+TEST(Tick, PaceFollowsWhatWaits)
+{
+    const QList<PaceCase> table {
+        { "two sentences in one read: both taken in consecutive ticks, no new character needed",
+          sentence("A,1") + sentence("B,2"), { "A", "B" }, { 0, 1000 } },
+        { "one sentence: the next tick after the interval", sentence("A,1"), { "A" }, { 1000 } },
+        { "a partial line after the sentence waits for its carriage return as before",
+          sentence("A,1") + "B,2*", { "A", "" }, { 1000, 1000 } },
+        { "a rejected line with a good one behind it", "A,1*00\r\n" + sentence("B,2"), { "", "B" }, { 0, 1000 } },
+    };
+    for (const PaceCase& c : table) {
+        SCOPED_TRACE(c.legend);
+        Station s;
+        s.pty.write(c.arrives);
+        ASSERT_TRUE(s.waitForPort(int(c.arrives.size())));
+        for (qsizetype t = 0; t < c.firstFields.size(); ++t) {
+            s.tick();
+            EXPECT_EQ(s.w->SentenceFields[0], c.firstFields[t]) << "tick " << t + 1;
+            EXPECT_EQ(s.w->Timer1->interval(), c.intervals[t]) << "tick " << t + 1;
+        }
+    }
+}
+
+TEST(Tick, ABurstDrainsOneSentenceATickWithoutTheIntervalAndWithoutLoss)
+{
+    Station s;
+    QByteArray burst;
+    for (int i = 0; i < 100; ++i)
+        burst += sentence("12,3,R,0," + QByteArray::number(1000 + i) + ",120.5");
+    s.pty.write(burst);
+    ASSERT_TRUE(s.waitForPort(int(burst.size())));
+    for (int i = 0; i < 100; ++i) {
+        s.tick();
+        ASSERT_EQ(s.w->SentenceFields[4], QByteArray::number(1000 + i)) << "tick " << i + 1;
+        EXPECT_EQ(s.w->Timer1->interval(), i < 99 ? 0 : 1000) << "tick " << i + 1;
+    }
+    EXPECT_EQ(s.log().count('\n'), 100);
+    EXPECT_EQ(s.w->LinesGivenUp, 0);
+}
+
+} // namespace

@@ -1,13 +1,16 @@
 // Start-up from settings.txt, and the end of the program when the window closes.
 #include "support/Station.h"
 
+#include "app/TermSignals.h"
 #include "link/SerialPort.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QRadioButton>
+#include <csignal>
 #include <cstdio>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -114,7 +117,44 @@ TEST(ShutdownDeathTest, ClosingWhileTheTickWaitsEndsTheProgramAtOnce)
         },
         ::testing::ExitedWithCode(0), "");
     EXPECT_TRUE(pty.read(50).isEmpty()) << "no ping after the close";
-    EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("log.txt"))));
+    EXPECT_EQ(folder.readFile(QStringLiteral("log.txt")).count('\n'), 1)
+        << "the sentence that had arrived is logged on the way out, once";
+}
+
+// Closing the window and the three termination signals end the station alike: the whole
+// good lines already received are logged, the port is closed, and nothing else runs.
+TEST(Shutdown, CloseAndSignalsLogWhatWasReceived)
+{
+    const std::pair<const char*, int> ends[] = { { "close", 0 }, { "SIGTERM", SIGTERM }, { "SIGINT", SIGINT },
+                                                 { "SIGHUP", SIGHUP } };
+    for (const auto& [name, signal] : ends) {
+        SCOPED_TRACE(name);
+        Station s;
+        s.w->cboDatumNodeID->addItem(QStringLiteral("5"));
+        vt::CallOnTerminationSignals([&s] { s.w->Shutdown(); });
+        const QByteArray waiting = "tail*00\r\n" + sentence("12,3,R,0,1013.25,120.5") + sentence("12,3,R,0,1013.26,120.5");
+        s.w->ReceiveBuffer = sentence("12,3,B,0,1001.00,120.5");  // taken from the port, not yet split
+        s.pty.write(waiting + "12,3,R,0,10");
+        ASSERT_TRUE(s.waitForPort(int(waiting.size()) + 11));
+        if (signal == 0)
+            s.w->close();
+        else
+            ::kill(::getpid(), signal);
+        QElapsedTimer t;
+        t.start();
+        while (s.endCalls == 0 && t.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+
+        EXPECT_EQ(s.endCalls, 1);
+        EXPECT_FALSE(s.w->MSComm1->portOpen());
+        const QByteArray log = s.log();
+        EXPECT_EQ(log.count('\n'), 3) << log.toStdString();
+        EXPECT_TRUE(log.contains(",12,3,B,0,1001.00,120.5*"));
+        EXPECT_TRUE(log.contains(",12,3,R,0,1013.26,120.5*"));
+        EXPECT_FALSE(log.contains("tail")) << "a line with a bad check is not logged on the way out either";
+        EXPECT_TRUE(s.pty.read(30).isEmpty()) << "no ping, no command: nothing is dispatched";
+        vt::CallOnTerminationSignals({});
+    }
 }
 
 } // namespace

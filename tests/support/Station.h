@@ -6,7 +6,11 @@
 #include "link/Clock.h"
 #include "support/Pty.h"
 
+#include "link/SerialPort.h"
+
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QRadioButton>
 #include <QStringList>
 #include <QTimer>
@@ -80,6 +84,16 @@ struct Station {
         w->Timer1->stop();
     }
     void send(const QByteArray& body) const { pty.write(sentence(body)); }
+    // Lets the written bytes reach the station's port (the pty hands them on a little
+    // later); false when fewer than n characters came within a few seconds.
+    bool waitForPort(int n) const
+    {
+        QElapsedTimer t;
+        t.start();
+        while (w->MSComm1->inBufferCount() < n && t.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return w->MSComm1->inBufferCount() >= n;
+    }
     // What the station put on the line; waits briefly for the first byte.
     QByteArray sent(int waitMs = 100) const { return pty.read(waitMs); }
     QByteArray log() const { return folder.readFile(QStringLiteral("log.txt")); }
