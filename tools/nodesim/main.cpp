@@ -3,6 +3,7 @@
 #include "Faults.h"
 #include "NodeNetwork.h"
 #include "Replay.h"
+#include "app/TermSignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -52,6 +54,7 @@ struct Options {
     double dropLink = 0.0;
     bool flood = false;
     double autoAdjust = 0.0;
+    QString trace;
 };
 
 void printLine(const QByteArray& line)
@@ -96,6 +99,8 @@ int parseOptions(const QStringList& args, Options* o)
     const auto flood = opt("flood", "Sentences back to back at 9600 baud.");
     const auto autoAdjust = opt("auto-adjust", "After a datum is set, start adjusting by itself this much later.",
                                 "SECONDS");
+    const auto trace = opt("trace", "Append each sentence written, with the wall-clock time its carriage return "
+                                    "went out (seconds since 1970), to this file.", "FILE");
 
     const auto fail = [](const QString& why) {
         warn(why + QStringLiteral(" (see --help)"));
@@ -155,6 +160,7 @@ int parseOptions(const QStringList& args, Options* o)
     o->split = p.isSet(split);
     o->stray = p.isSet(stray);
     o->flood = p.isSet(flood);
+    o->trace = p.value(trace);
     return -1;
 }
 
@@ -276,6 +282,7 @@ private:
         QByteArray bytes;
         int delayMs = 0;
         bool dropLink = false;
+        QByteArray ends;  // the sentence whose carriage return these bytes carry
     };
 
     bool openLine(QString* error)
@@ -337,18 +344,18 @@ private:
         if (m_o.badChecks > 0.0 && m_faults.chance(m_o.badChecks))
             s = m_faults.wrongCheck(s);
         if (m_o.stray && m_faults.chance(0.3))
-            queue({ m_faults.stray() });
+            queue({ m_faults.stray(), 0, false, {} });
         if (m_o.split) {
             const QList<QByteArray> pieces = m_faults.split(s);
             for (int i = 0; i < pieces.size(); ++i)
-                queue({ pieces[i], i == 0 ? 0 : m_faults.between(2, 6) });
+                queue({ pieces[i], i == 0 ? 0 : m_faults.between(2, 6), false, i == pieces.size() - 1 ? s : QByteArray() });
         } else {
-            queue({ s });
+            queue({ s, 0, false, s });
         }
         if (m_o.garbageBurst > 0 && m_sentences == 3)
-            queue({ m_faults.garbage(m_o.garbageBurst) });
+            queue({ m_faults.garbage(m_o.garbageBurst), 0, false, {} });
         if (m_o.dropLink > 0.0 && m_sentences == 4)
-            queue({ {}, 0, true });
+            queue({ {}, 0, true, {} });
     }
 
     void queue(Out out)
@@ -364,16 +371,35 @@ private:
         m_out.pop_front();
         if (out.dropLink)
             dropLink();
-        else
-            write(out.bytes);
+        else if (write(out.bytes) && !out.ends.isEmpty())
+            traceSentence(out.ends);
         if (!m_out.empty())
             m_writeTimer.start(m_out.front().delayMs);
     }
 
-    void write(const QByteArray& bytes)
+    void traceSentence(const QByteArray& s)
+    {
+        if (m_o.trace.isEmpty())
+            return;
+        if (!m_trace) {
+            m_trace = std::fopen(QFile::encodeName(m_o.trace).constData(), "a");
+            if (!m_trace) {
+                warn(QStringLiteral("cannot write the trace %1").arg(m_o.trace));
+                QCoreApplication::exit(1);
+                return;
+            }
+        }
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        std::fprintf(m_trace, "%.6f %s\n", std::chrono::duration<double>(now).count(),
+                     s.trimmed().constData());
+        std::fflush(m_trace);
+    }
+
+    // True when every byte went out.
+    bool write(const QByteArray& bytes)
     {
         if (m_link.master() < 0)
-            return;  // the line is down: what the node says now is lost
+            return false;  // the line is down: what the node says now is lost
         qsizetype done = 0;
         bool flushed = false;
         while (done < bytes.size()) {
@@ -392,10 +418,12 @@ private:
                 if (!m_warnedFull)
                     warn(QStringLiteral("nobody is reading the line; unread output is discarded"));
                 m_warnedFull = true;
+                traceSentence("# unread output discarded");
             } else {
-                return;
+                return false;
             }
         }
+        return true;
     }
 
     void dropLink()
@@ -453,15 +481,8 @@ private:
     QList<LogLine> m_log;
     qsizetype m_next = 0;
     int m_drainChecks = 0;
+    std::FILE* m_trace = nullptr;
 };
-
-int g_signalPipe[2] = { -1, -1 };
-
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const auto r = ::write(g_signalPipe[1], &c, 1);
-}
 
 } // namespace
 
@@ -473,19 +494,11 @@ int main(int argc, char** argv)
     if (const int rc = parseOptions(app.arguments(), &o); rc >= 0)
         return rc;
 
-    // Signals only poke a pipe; the event loop does the clean shutdown.
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    // Signals end the event loop, so the link is removed on the way out.
+    if (!vt::CallOnTerminationSignals([] { QCoreApplication::exit(0); })) {
         warn(QStringLiteral("cannot make the signal pipe"));
         return 1;
     }
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (const int sig : { SIGINT, SIGTERM, SIGHUP })
-        ::sigaction(sig, &sa, nullptr);
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [] { QCoreApplication::exit(0); });
 
     Simulator sim(o);
     QString error;
