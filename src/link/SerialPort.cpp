@@ -412,7 +412,9 @@ void SerialPort::onError(int error)
     // A hung-up line can report ReadError (not only ResourceError) over and over; keeping
     // the port open would spin the event loop, so every one of these ends the session.
     m_failing = true;
-    const QString why = m_port->errorString();
+    // A hung-up read ends with whatever errno was left over; only a failed write's
+    // reason is the system's own.
+    const QString why = e == QSerialPort::WriteError ? m_port->errorString() : QString();
     m_lostNotice = saysNothingNew(why)
         ? QStringLiteral("Serial line lost: adapter unplugged or line hung up; reopening")
         : QStringLiteral("Serial line lost: adapter unplugged or line hung up (%1); reopening").arg(why);
