@@ -68,7 +68,7 @@ QString describeCommand(const QByteArray& sentence)
                                          "reset", "resume", "inverse", "ping" };
     const QString text = QString::fromLatin1(sentence);
     const int number = sentence.isEmpty() ? 0 : sentence.at(0) - '0';
-    if (number >= 1 && number <= 9 && (sentence.size() == 1 || sentence.at(1) == ',' || sentence.at(1) == '!'))
+    if (number >= 1 && number <= 9 && sentence.size() >= 2 && (sentence.at(1) == ',' || sentence.at(1) == '!'))
         return QStringLiteral("%1 (%2)").arg(QLatin1String(names[number]), text);
     return text;
 }
