@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -58,6 +59,18 @@ QGroupBox* borderlessGroup(QWidget* parent)
     group->setFlat(true);
     group->setStyleSheet(QStringLiteral("QGroupBox { border: 0; margin: 0; padding: 0; }"));
     return group;
+}
+
+// A command sentence as the operator knows it: "reset (6!)".
+QString describeCommand(const QByteArray& sentence)
+{
+    static const char* const names[] = { nullptr, "NetID", "NodeID", "units", "datum", "adjust",
+                                         "reset", "resume", "inverse", "ping" };
+    const QString text = QString::fromLatin1(sentence);
+    const int number = sentence.isEmpty() ? 0 : sentence.at(0) - '0';
+    if (number >= 1 && number <= 9 && sentence.size() >= 2 && (sentence.at(1) == ',' || sentence.at(1) == '!'))
+        return QStringLiteral("%1 (%2)").arg(QLatin1String(names[number]), text);
+    return text;
 }
 
 } // namespace
@@ -196,7 +209,9 @@ void frmMain::createControls()
     lblStatus->setTextFormat(Qt::PlainText);
     lblStatus->setGeometry(8, 416, 377, 18);
     lblStatus->setStyleSheet(QStringLiteral("background:#b00020;color:white;padding-left:4px;"));
-    lblStatus->setAccessibleName(QStringLiteral("Station status"));
+    lblStatus->setWordWrap(true);
+    // A screen reader reads the name: it is the notice itself, kept equal to the text.
+    lblStatus->setAccessibleDescription(QStringLiteral("Station status"));
     lblStatus->hide();
 
     // The description's names, for tools that look controls up by name.
@@ -252,8 +267,7 @@ void frmMain::wireEvents()
     connect(cboDatumNodeID, &QComboBox::activated, this, &frmMain::cboDatumNodeID_Click);
 
     connect(m_secondWake, &QTimer::timeout, this, [this] { m_clock->sleptToNextSecond(); });
-    connect(MSComm1, &vt::SerialPort::lineFailed, this, [this] { updateStatus(); });
-    connect(MSComm1, &vt::SerialPort::lineRestored, this, [this] { updateStatus(); });
+    connect(MSComm1, &vt::SerialPort::noticeChanged, this, [this] { updateStatus(); });
 }
 
 void frmMain::Yield()
@@ -329,9 +343,22 @@ void frmMain::updateStatus()
     if (LinesGivenUp > 0)
         problems << QStringLiteral("Fell behind the line: %1 received lines given up").arg(LinesGivenUp);
     if (!MSComm1->lineFailure().isEmpty())
-        problems << QStringLiteral("Serial line lost (%1); reopening").arg(MSComm1->lineFailure());
-    lblStatus->setText(problems.join(QLatin1String("; ")));
+        problems << MSComm1->lineFailure();
+    if (!MSComm1->unsent().isEmpty()) {
+        QStringList commands;
+        for (const QByteArray& sentence : MSComm1->unsent())
+            commands << describeCommand(sentence);
+        problems << QStringLiteral("Not sent: %1").arg(commands.join(QLatin1String(", ")));
+    }
+    const QString text = problems.join(QLatin1String(". "));
+    lblStatus->setText(text);
+    lblStatus->setAccessibleName(text);
     lblStatus->setVisible(!problems.isEmpty());
-    if (!problems.isEmpty())
+    if (!problems.isEmpty()) {
+        // Grows upwards over the chart's foot so a long notice is read whole.
+        const int width = lblStatus->width();
+        const int height = std::max(18, lblStatus->heightForWidth(width));
+        lblStatus->setGeometry(8, 434 - height, width, height);
         lblStatus->raise();
+    }
 }

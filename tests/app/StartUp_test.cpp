@@ -4,7 +4,12 @@
 #include "app/TermSignals.h"
 #include "link/SerialPort.h"
 
+#include <QAccessible>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QThread>
 #include <QDir>
 #include <QFile>
 #include <QRadioButton>
@@ -12,6 +17,7 @@
 #include <cstdio>
 #include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -155,6 +161,86 @@ TEST(Shutdown, CloseAndSignalsLogWhatWasReceived)
         EXPECT_TRUE(s.pty.read(30).isEmpty()) << "no ping, no command: nothing is dispatched";
         vt::CallOnTerminationSignals({});
     }
+}
+
+
+// Two stations whose links lead to one device: as root nothing but the station's own
+// lock keeps the second off, and sharing would split the sentences between the logs.
+TEST(StartUp, SecondStationOnTheSameDeviceIsRefused)
+{
+    struct Row {
+        const char* legend;
+        bool throughFirstLink;  // com3 -> the first station's com3 -> the device
+    };
+    const Row rows[] = {
+        { "another folder's com3 leads to the device", false },
+        { "another folder's com3 leads to the first station's link", true },
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.legend);
+        SCOPED_TRACE(::geteuid() == 0 ? "as root" : "as a user");
+        Station first;
+        ASSERT_TRUE(first.startError.isEmpty()) << first.startError.toStdString();
+        Station second(false);
+        const QString link = second.folder.file(QStringLiteral("com3"));
+        QFile::remove(link);
+        ASSERT_TRUE(QFile::link(r.throughFirstLink ? first.folder.file(QStringLiteral("com3")) : first.pty.slavePath(), link));
+
+        const QString error = second.w->Form_Load();
+        EXPECT_TRUE(error.contains(QLatin1String("in use by another station"))) << error.toStdString();
+        EXPECT_TRUE(error.contains(first.pty.slavePath())) << error.toStdString();
+        EXPECT_FALSE(second.w->MSComm1->portOpen());
+
+        // The first keeps every sentence.
+        deliver(first, "12,3,B,0,1013.25,120.5");
+        EXPECT_TRUE(first.log().contains("12,3,B,0,1013.25,120.5"));
+
+        // Its lock goes with it.
+        first.w->MSComm1->setPortOpen(false);
+        EXPECT_TRUE(second.w->Form_Load().isEmpty());
+    }
+}
+
+// What a screen reader gets from the status line at each step of a lost line, and a
+// command clicked meanwhile that must never reach the node.
+TEST(StartUp, LineLostNoticesAndCommandsNotSent)
+{
+    Station s;
+    ASSERT_TRUE(s.startError.isEmpty()) << s.startError.toStdString();
+    s.w->MSComm1->setReopenInterval(5);
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(s.w->lblStatus);
+    ASSERT_NE(reader, nullptr);
+    const auto pumpUntil = [](auto done) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < 2000) {
+            QCoreApplication::processEvents();
+            QThread::msleep(1);
+        }
+        return done();
+    };
+    const auto heard = [&] { return reader->text(QAccessible::Name); };
+
+    s.pty.closeMaster();
+    ASSERT_TRUE(pumpUntil([&] { return !s.w->lblStatus->isHidden(); }));
+    EXPECT_EQ(heard(), QStringLiteral("Serial line lost: adapter unplugged or line hung up; reopening"));
+    EXPECT_EQ(s.w->lblStatus->text(), heard());
+
+    s.w->cmdReset_Click();
+    s.w->cmdReset_Click();
+    s.w->cmdResume_Click();
+    EXPECT_EQ(heard(), QStringLiteral("Serial line lost: adapter unplugged or line hung up; reopening. "
+                                      "Not sent: reset (6!), resume (7!)"));
+    EXPECT_TRUE(s.messages.isEmpty()) << "no dialog in the operator's way";
+
+    PtyPair replugged;
+    ASSERT_TRUE(replugged.linkAs(s.folder.path(), Station::kPort));
+    ASSERT_TRUE(pumpUntil([&] { return s.w->MSComm1->portOpen(); }));
+    EXPECT_TRUE(s.w->lblStatus->isHidden());
+    EXPECT_TRUE(heard().isEmpty());
+    EXPECT_TRUE(replugged.read(100).isEmpty()) << "nothing of the reset or resume goes out late";
+    s.w->cmdReset_Click();
+    EXPECT_EQ(replugged.read(), "6!");
 }
 
 } // namespace

@@ -6,12 +6,17 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <vector>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -411,6 +416,180 @@ TEST(SerialPortFailure, ReopensTheSameDeviceNotTheFallback)
     ASSERT_TRUE(pumpUntil([&] { return !link.restored.isEmpty(); }, 2000));
     again.write("A,1*31\r");
     EXPECT_EQ(link.receive(7), "A,1*31\r");
+}
+
+} // namespace
+
+namespace {
+
+// Adapters cannot be made real without hardware: ptys play them, and the test says
+// which identity the system reports for each.
+struct FakeAdapters {
+    std::map<QString, vt::DeviceIdentity> present;  // canonical device -> identity
+
+    vt::PortLister lister()
+    {
+        return [this] {
+            QList<vt::SeenPort> ports;
+            for (const auto& [device, identity] : present)
+                ports << vt::SeenPort { device, identity };
+            return ports;
+        };
+    }
+    void plug(const PtyPair& pty, const vt::DeviceIdentity& identity)
+    {
+        present[QFileInfo(pty.slavePath()).canonicalFilePath()] = identity;
+    }
+    void unplug(const PtyPair& pty) { present.erase(QFileInfo(pty.slavePath()).canonicalFilePath()); }
+};
+
+TEST(SerialPortReopen, FollowsTheAdapterAndNoOther)
+{
+    const vt::DeviceIdentity ftdi { "0403", "6001", "A9X2" };
+    const vt::DeviceIdentity ftdiOther { "0403", "6001", "B7Q1" };
+    const vt::DeviceIdentity ch340 { "1a86", "7523", "" };
+    const vt::DeviceIdentity gps { "1546", "01a7", "" };
+    const vt::DeviceIdentity none;
+
+    struct Row {
+        const char* legend;
+        vt::DeviceIdentity before;  // what was opened
+        vt::DeviceIdentity after;   // what appears after the unplug
+        bool linkedAtCom4;          // com4 now leads to it (else com4 dangles)
+        bool reopens;
+        const char* notice;         // start of the notice while waiting
+    };
+    const Row rows[] = {
+        { "same adapter under another name, com4 still dangling: followed", ftdi, ftdi, false, true, "" },
+        { "same adapter, com4 pointed at it: followed", ftdi, ftdi, true, true, "" },
+        { "another adapter of the same model at com4: wait and say so", ftdi, ftdiOther, true, false,
+          "A different device is at com4; waiting for the adapter (USB 0403:6001, serial A9X2)" },
+        { "a GPS receiver at com4: wait and say so", ch340, gps, true, false, "A different device is at com4" },
+        { "another adapter elsewhere, nothing at com4: just wait", ftdi, ftdiOther, false, false,
+          "Serial line lost: adapter unplugged or line hung up; reopening" },
+        { "no serial number: the same model elsewhere is not taken", ch340, ch340, false, false, "Serial line lost" },
+        { "no serial number: the same model at com4 is taken", ch340, ch340, true, true, "" },
+        { "no identity: reopened by path", none, gps, true, true, "" },
+        { "no identity, com4 dangling: wait", none, none, false, false, "Serial line lost" },
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.legend);
+        FakeAdapters adapters;
+        ProgramFolder folder;
+        PtyPair first;
+        ASSERT_TRUE(first.linkAs(folder.path(), 4));
+        adapters.plug(first, r.before);
+        vt::SerialPort port(folder.path());
+        port.setPortLister(adapters.lister());
+        port.setReopenInterval(5);
+        port.setCommPort(4);
+        QString error;
+        ASSERT_TRUE(port.setPortOpen(true, &error)) << error.toStdString();
+        QSignalSpy restored(&port, &vt::SerialPort::lineRestored);
+
+        adapters.unplug(first);
+        first.closeMaster();
+        ASSERT_TRUE(pumpUntil([&] { return !port.lineFailure().isEmpty(); }, 1000));
+        PtyPair next;
+        adapters.plug(next, r.after);
+        if (r.linkedAtCom4) {
+            ASSERT_TRUE(next.linkAs(folder.path(), 4));
+        }
+
+        if (r.reopens) {
+            ASSERT_TRUE(pumpUntil([&] { return !restored.isEmpty(); }, 1000));
+            EXPECT_EQ(port.device(), QFileInfo(next.slavePath()).canonicalFilePath());
+            EXPECT_TRUE(port.lineFailure().isEmpty());
+            next.write("A,1*31\r");
+            ASSERT_TRUE(pumpUntil([&] { return port.inBufferCount() > 0; }));
+            EXPECT_EQ(port.input(), "A,1*31\r");
+        } else {
+            idleLoop(100);  // twenty looks
+            EXPECT_TRUE(restored.isEmpty());
+            EXPECT_FALSE(port.portOpen());
+            EXPECT_TRUE(port.lineFailure().startsWith(QLatin1String(r.notice))) << port.lineFailure().toStdString();
+            port.output("9,5!");
+            EXPECT_TRUE(next.read(20).isEmpty()) << "nothing goes to the stranger";
+        }
+    }
+}
+
+// While com4 still leads to a pty that had gone, another program's new pty takes the
+// same name: that is not our line, however alike the names.
+TEST(SerialPortReopen, NewPtyUnderTheOldNameIsAStranger)
+{
+    ProgramFolder folder;
+    auto line = std::make_unique<PtyPair>();
+    ASSERT_TRUE(line->linkAs(folder.path(), 4));
+    const QString oldName = line->slavePath();
+    vt::SerialPort port(folder.path());
+    port.setReopenInterval(5);
+    port.setCommPort(4);
+    QString error;
+    ASSERT_TRUE(port.setPortOpen(true, &error)) << error.toStdString();
+    QSignalSpy restored(&port, &vt::SerialPort::lineRestored);
+    QSignalSpy failed(&port, &vt::SerialPort::lineFailed);
+
+    line.reset();  // both sides closed: the name is free once the station lets go
+    ASSERT_TRUE(pumpUntil([&] { return !failed.isEmpty(); }, 1000));
+    // The kernel frees the number a moment after the last close and hands out the
+    // lowest free one: keep lower ones taken, give back higher ones, try again.
+    const auto number = [](const QString& path) { return QFileInfo(path).fileName().toInt(); };
+    std::vector<std::unique_ptr<PtyPair>> others;
+    PtyPair* stranger = nullptr;
+    QElapsedTimer searching;
+    searching.start();
+    while (!stranger && searching.elapsed() < 1000) {
+        auto pty = std::make_unique<PtyPair>();
+        if (pty->slavePath() == oldName)
+            stranger = pty.get();
+        if (stranger || number(pty->slavePath()) < number(oldName))
+            others.push_back(std::move(pty));
+        else
+            QThread::msleep(5);
+    }
+    if (!stranger)
+        GTEST_SKIP() << "another process holds the freed pty number " << oldName.toStdString();
+
+    idleLoop(100);
+    EXPECT_TRUE(restored.isEmpty());
+    EXPECT_FALSE(port.portOpen());
+    EXPECT_EQ(port.lineFailure(),
+              QStringLiteral("A different device is at com4; waiting for com4 to lead to the line again"));
+    stranger->write("$GPGGA,123519,4807.038,N*47\r");
+    idleLoop(20);
+    EXPECT_EQ(port.inBufferCount(), 0);
+
+    // com4 pointed at the real line again.
+    PtyPair back;
+    ASSERT_TRUE(back.linkAs(folder.path(), 4));
+    ASSERT_TRUE(pumpUntil([&] { return !restored.isEmpty(); }, 1000));
+    back.write("A,1*31\r");
+    ASSERT_TRUE(pumpUntil([&] { return port.inBufferCount() > 0; }));
+    EXPECT_EQ(port.input(), "A,1*31\r");
+    EXPECT_TRUE(stranger->read(20).isEmpty());
+}
+
+// The same device through two names is one device: the second open is refused while
+// the first holds it, and works once it let go.
+TEST(SerialPortOpen, OneDeviceOnePort)
+{
+    PtyPair pty;
+    ProgramFolder a;
+    ProgramFolder b;
+    ASSERT_TRUE(pty.linkAs(a.path(), 3));
+    ASSERT_TRUE(QFile::link(a.file(QStringLiteral("com3")), b.file(QStringLiteral("com5"))));
+    vt::SerialPort first(a.path());
+    vt::SerialPort second(b.path());
+    first.setCommPort(3);
+    second.setCommPort(5);
+    QString error;
+    ASSERT_TRUE(first.setPortOpen(true, &error)) << error.toStdString();
+    EXPECT_FALSE(second.setPortOpen(true, &error));
+    EXPECT_TRUE(error.contains(QLatin1String("in use"))) << error.toStdString();
+    EXPECT_TRUE(error.contains(pty.slavePath())) << "names the device: " << error.toStdString();
+    first.setPortOpen(false);
+    EXPECT_TRUE(second.setPortOpen(true, &error)) << error.toStdString();
 }
 
 } // namespace

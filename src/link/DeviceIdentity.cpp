@@ -1,0 +1,113 @@
+#include "link/DeviceIdentity.h"
+
+#include <QByteArray>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+
+#include <memory>
+
+#ifdef Q_OS_LINUX
+#include <dirent.h>
+#endif
+
+namespace vt {
+
+namespace {
+
+QString hex4(quint16 id)
+{
+    return QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0'));
+}
+
+QList<SeenPort> scanPorts()
+{
+    QList<SeenPort> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        SeenPort port;
+        port.device = QFileInfo(info.systemLocation()).canonicalFilePath();
+        if (port.device.isEmpty())
+            continue;
+        if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
+            port.identity.vendor = hex4(info.vendorIdentifier());
+            port.identity.product = hex4(info.productIdentifier());
+            port.identity.serial = info.serialNumber().trimmed();
+        }
+        ports << port;
+    }
+    return ports;
+}
+
+// Names and inode numbers of the system's tty devices: a device that comes or goes
+// (or goes and comes back under the same name) changes it. Empty where unknown.
+QByteArray ttyDevicesStamp()
+{
+    QByteArray stamp;
+#ifdef Q_OS_LINUX
+    if (DIR* dir = ::opendir("/sys/class/tty")) {
+        while (const dirent* entry = ::readdir(dir)) {
+            stamp += entry->d_name;
+            stamp += ':';
+            stamp += QByteArray::number(quint64(entry->d_ino));
+            stamp += ';';
+        }
+        ::closedir(dir);
+    }
+#endif
+    return stamp;
+}
+
+} // namespace
+
+QString DeviceIdentity::text() const
+{
+    if (!known())
+        return {};
+    QString t = QStringLiteral("USB %1:%2").arg(vendor, product);
+    if (!serial.isEmpty())
+        t += QStringLiteral(", serial ") + serial;
+    return t;
+}
+
+PortLister SystemPortLister()
+{
+    struct Cache {
+        QByteArray stamp;
+        QList<SeenPort> ports;
+        int scansLeft = 0;
+        bool filled = false;
+    };
+    auto cache = std::make_shared<Cache>();
+    return [cache] {
+        const QByteArray stamp = ttyDevicesStamp();
+        if (!cache->filled || stamp.isEmpty() || stamp != cache->stamp) {
+            cache->stamp = stamp;
+            // udev fills in an adapter's ids a moment after the device appears: look
+            // again on the next few calls before trusting what was seen.
+            cache->scansLeft = 3;
+        }
+        if (cache->scansLeft > 0) {
+            --cache->scansLeft;
+            cache->ports = scanPorts();
+            cache->filled = true;
+        }
+        return cache->ports;
+    };
+}
+
+AdapterSearch FindAdapter(const DeviceIdentity& wanted, const QString& oldDevice,
+                          const QString& portTarget, const QList<SeenPort>& ports)
+{
+    const bool hasSerial = !wanted.serial.isEmpty();
+    for (const SeenPort& port : ports) {
+        if (port.identity != wanted)
+            continue;
+        if (hasSerial || port.device == oldDevice || port.device == portTarget)
+            return { Whereabouts::Here, port.device };
+    }
+    bool oldPlaceTaken = !portTarget.isEmpty();
+    for (const SeenPort& port : ports)
+        oldPlaceTaken = oldPlaceTaken || port.device == oldDevice;
+    return { oldPlaceTaken ? Whereabouts::Stranger : Whereabouts::Gone, QString() };
+}
+
+} // namespace vt
