@@ -3,7 +3,6 @@
 #include "app/StationIcon.h"
 
 #include <QDir>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgGenerator>
@@ -12,9 +11,7 @@
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    // Shapes on images need no application object, so no display and no platform.
     if (argc != 2) {
         std::fprintf(stderr, "Usage: ventholm-icon FOLDER\n");
         return 2;

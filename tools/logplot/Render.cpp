@@ -14,8 +14,8 @@ namespace vt::logplot {
 
 namespace {
 
-constexpr int kLeft = 76;    // room for the value labels
-constexpr int kRight = 18;
+constexpr int kLeft = 82;    // room for the value labels
+constexpr int kRight = 24;
 constexpr int kTop = 30;     // the panel's title
 constexpr int kBottom = 26;  // the time labels
 constexpr int kPlotHeight = 170;
@@ -93,7 +93,9 @@ void drawPanel(QPainter& p, const Panel& panel, const DayPlot& plot, QRect area)
     const int last = plot.firstSeconds == plot.lastSeconds ? plot.lastSeconds + 30 : plot.lastSeconds;
     auto x = [&](double seconds) { return box.left() + 0.5 + (seconds - first) * (columns - 1) / double(last - first); };
 
-    p.fillRect(box, QColor(0xfa, 0xfb, 0xfd));
+    // A few pixels of air left and right, so the first and last readings show whole.
+    const QRect frame = box.adjusted(-5, 0, 5, 0);
+    p.fillRect(frame, QColor(0xfa, 0xfb, 0xfd));
     const QPen grid(QColor(0xdd, 0xe1, 0xe8), 1);
     const QFontMetrics fm(small);
 
@@ -102,10 +104,10 @@ void drawPanel(QPainter& p, const Panel& panel, const DayPlot& plot, QRect area)
     for (double v = std::ceil(lo / step) * step; v <= hi; v += step) {
         const double yy = y(v);
         p.setPen(grid);
-        p.drawLine(QPointF(box.left(), yy), QPointF(box.right(), yy));
+        p.drawLine(QPointF(frame.left(), yy), QPointF(frame.right(), yy));
         p.setPen(QColor(0x33, 0x33, 0x33));
         const QString text = numbers.toString(std::abs(v) < step / 2 ? 0.0 : v, 'f', decimals);
-        p.drawText(QRectF(area.left(), yy - fm.height() / 2.0, kLeft - 6, fm.height()), Qt::AlignRight | Qt::AlignVCenter, text);
+        p.drawText(QRectF(area.left(), yy - fm.height() / 2.0, kLeft - 12, fm.height()), Qt::AlignRight | Qt::AlignVCenter, text);
     }
     const int tstep = timeStep(last - first);
     for (int t = (first + tstep - 1) / tstep * tstep; t <= last; t += tstep) {
@@ -118,14 +120,14 @@ void drawPanel(QPainter& p, const Panel& panel, const DayPlot& plot, QRect area)
     }
     p.setPen(QColor(0x88, 0x88, 0x88));
     p.setBrush(Qt::NoBrush);
-    p.drawRect(box.adjusted(0, 0, -1, -1));
+    p.drawRect(frame.adjusted(0, 0, -1, -1));
 
     // The series: each pixel column shows its readings' range; neighbours are joined
     // unless the log has a gap between them of more than a minute, or of three times the
     // panel's usual spacing when it reads more seldom. A reading joined to nothing is a dot.
     const QColor ink = panel.quantity == Quantity::Pressure ? QColor(0x10, 0x3c, 0x78) : QColor(0x1b, 0x7a, 0x3a);
     p.setPen(QPen(ink, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setClipRect(box);
+    p.setClipRect(frame);
     std::vector<int> used;
     for (int c = 0; c < columns; ++c)
         if (panel.columns[size_t(c)].count > 0)
