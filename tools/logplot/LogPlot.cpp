@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <map>
 #include <set>
+#include <string_view>
 
 namespace vt::logplot {
 
