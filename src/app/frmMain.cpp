@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 
+#include "app/StationIcon.h"
 #include "display/Chart.h"
 #include "link/Clock.h"
 #include "link/SerialPort.h"
@@ -36,17 +37,7 @@ QIcon stationIcon()
     QPixmap pix(32, 32);
     pix.fill(Qt::transparent);
     QPainter p(&pix);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    const QColor ink(0x10, 0x3c, 0x78);
-    p.setPen(QPen(ink, 2));
-    p.setBrush(Qt::white);
-    p.drawEllipse(3, 3, 26, 26);
-    p.drawLine(16, 16, 24, 8);
-    p.setBrush(ink);
-    p.drawRect(14, 14, 4, 4);
-    p.drawLine(6, 24, 12, 19);
-    p.drawLine(12, 19, 17, 23);
-    p.drawLine(17, 23, 26, 17);
+    vt::DrawStationIcon(p, 32);
     p.end();
     return QIcon(pix);
 }

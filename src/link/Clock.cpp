@@ -16,17 +16,22 @@ QString SystemClock::dateText() const
     return locale.toString(QDate::currentDate(), QLocale::ShortFormat);
 }
 
-QString SystemClock::timeText() const
+QString LogTimeFormat(const QLocale& locale)
 {
     // The short time form of many locales drops the seconds; the log keeps them.
-    const QLocale locale = QLocale::system();
     QString format = locale.timeFormat(QLocale::ShortFormat);
     if (!format.contains(QLatin1Char('s'))) {
         const qsizetype at = format.indexOf(QLatin1String("mm"));
         if (at >= 0)
             format.insert(at + 2, QLatin1String(":ss"));
     }
-    return locale.toString(QTime::currentTime(), format);
+    return format;
+}
+
+QString SystemClock::timeText() const
+{
+    const QLocale locale = QLocale::system();
+    return locale.toString(QTime::currentTime(), LogTimeFormat(locale));
 }
 
 int SystemClock::msToNextSecond() const

@@ -2,6 +2,8 @@
 // The station's view of time, a seam so tests drive time instead of waiting for it.
 #include <QString>
 
+class QLocale;
+
 namespace vt {
 
 class Clock {
@@ -17,6 +19,10 @@ public:
     // Called when such a sleep ran out with nothing else happening.
     virtual void sleptToNextSecond() {}
 };
+
+// The time form log lines use: the locale's short time form, with seconds added where
+// it has none. Readers of the log parse with the same form.
+QString LogTimeFormat(const QLocale& locale);
 
 // The system clock; date and time in the system locale's short forms, time with seconds.
 class SystemClock : public Clock {
