@@ -4,31 +4,6 @@ namespace vt {
 
 namespace {
 constexpr char kHex[] = "0123456789ABCDEF";
-
-// XOR of the non-control characters of body after its first one.
-quint8 checkValue(QByteArrayView body, qsizetype* starAt)
-{
-    quint8 v = 0;
-    bool first = true;
-    for (qsizetype i = 0; i < body.size(); ++i) {
-        const auto c = quint8(body[i]);
-        if (c < 32)
-            continue;
-        if (c == '*' && starAt) {
-            *starAt = i;
-            if (first)
-                return '*';  // '*' as first character: nothing between, v stays its code
-            return v;
-        }
-        if (first)
-            first = false;  // the first character XORs itself out
-        else
-            v ^= c;
-    }
-    if (starAt)
-        *starAt = -1;
-    return v;
-}
 } // namespace
 
 QByteArray StripControlChars(QByteArrayView text)
@@ -47,10 +22,10 @@ bool VerifyChecksum(QByteArrayView text)
     // borrowed from whatever follows its carriage return.
     if (const qsizetype cr = text.indexOf('\r'); cr >= 0)
         text = text.first(cr);
-    qsizetype star = -1;
-    const quint8 v = checkValue(text, &star);
+    const qsizetype star = text.indexOf('*');
     if (star < 0)
         return false;
+    const quint8 v = CheckValue(text.first(star));
     // The two check characters are the next two non-control characters after '*'.
     char got[2];
     int n = 0;
@@ -60,15 +35,49 @@ bool VerifyChecksum(QByteArrayView text)
     return n == 2 && got[0] == kHex[v >> 4] && got[1] == kHex[v & 0xF];
 }
 
+quint8 CheckValue(QByteArrayView text)
+{
+    quint8 v = 0;
+    bool first = true;
+    for (const char ch : text) {
+        if (quint8(ch) < 32)
+            continue;
+        if (first)
+            first = false;  // the first character XORs itself out
+        else
+            v ^= quint8(ch);
+    }
+    return first ? quint8('*') : v;
+}
+
 QByteArray ChecksumText(QByteArrayView body)
 {
-    const QByteArray b = StripControlChars(body);
-    quint8 v = b.isEmpty() ? quint8('*') : 0;  // an empty body means '*' comes first
-    for (qsizetype i = 1; i < b.size(); ++i)
-        v ^= quint8(b[i]);
+    const quint8 v = CheckValue(body);
     // Not a braced pair of chars: that would pick QByteArray(size, fill).
     const char text[2] = { kHex[v >> 4], kHex[v & 0xF] };
     return QByteArray(text, 2);
+}
+
+qsizetype SplitSentence(QByteArrayView text, QByteArray* fields, int fieldCount,
+                        const std::function<bool()>& afterEach)
+{
+    int field = 0;
+    bool starSeen = false;
+    for (qsizetype k = 0; k < text.size(); ++k) {
+        const char ch = text[k];
+        if (ch == '\r')
+            return k;
+        if (ch == ',') {
+            ++field;
+        } else if (ch != '\n') {
+            starSeen = starSeen || ch == '*';
+            if (ch != '\0' && !starSeen && field < fieldCount)
+                fields[field].append(ch);
+        }
+        if (afterEach && !afterEach())
+            return -1;
+    }
+    return -1;
 }
 
 } // namespace vt

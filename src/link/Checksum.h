@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <functional>
+
 namespace vt {
 
 // Returns the characters of text whose code is 32 or more, in order.
@@ -15,5 +17,18 @@ bool VerifyChecksum(QByteArrayView text);
 
 // The check text that VerifyChecksum expects for a body (the part before '*').
 QByteArray ChecksumText(QByteArrayView body);
+
+// XOR of the characters of code 32 or more in text after its first such character:
+// the check value of a body. An empty body checks as '*', which then comes first.
+quint8 CheckValue(QByteArrayView text);
+
+// Splits the first sentence of text into fields, up to its first carriage return:
+// ',' starts the next field, line feeds are skipped, NUL is neither stored nor a
+// separator, nothing from the first '*' on is stored, and fields past the last
+// entry are ignored. afterEach, when given, runs after each character before the
+// carriage return; returning false stops the split there (the text may be gone).
+// Returns the carriage return's position, or -1 when there is none or it stopped.
+qsizetype SplitSentence(QByteArrayView text, QByteArray* fields, int fieldCount,
+                        const std::function<bool()>& afterEach = {});
 
 } // namespace vt

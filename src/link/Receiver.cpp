@@ -17,7 +17,6 @@ void frmMain::ReadSentence(int timeoutSeconds, quint8& gotSentence)
     for (QByteArray& field : SentenceFields)
         field.clear();
     gotSentence = 0;
-    int fieldIndex = 0;
     qint32 changes = 0;
     int lastSeen = m_clock->secondsOfDay();
 
@@ -51,34 +50,20 @@ void frmMain::ReadSentence(int timeoutSeconds, quint8& gotSentence)
         return;
     }
 
-    bool starSeen = false;
+    // A handler that runs in a yield may empty the buffer: the sentence is gone then.
     const qsizetype length = ReceiveBuffer.size();
-    for (qsizetype k = 0; k < length; ++k) {
-        if (ReceiveBuffer.size() != length) {
-            // A handler emptied the buffer while we yielded: the sentence is gone.
-            for (QByteArray& field : SentenceFields)
-                field.clear();
-            return;
-        }
-        const char ch = ReceiveBuffer.at(k);
-        if (ch == '\n') {
-            // Line feeds have no place in a sentence.
-        } else if (ch == '\r') {
-            LogSentence(ReceiveBuffer.left(k + 1));
-            ReceiveBuffer.remove(0, k + 1);
-            gotSentence = 1;
-            return;
-        } else if (ch == ',') {
-            ++fieldIndex;
-        } else {
-            if (ch == '*')
-                starSeen = true;
-            // Fields past the last entry are ignored; the check covered them already.
-            if (ch != '\0' && !starSeen && fieldIndex < int(SentenceFields.size()))
-                SentenceFields[size_t(fieldIndex)].append(ch);
-        }
+    const qsizetype cr = vt::SplitSentence(ReceiveBuffer, SentenceFields.data(), int(SentenceFields.size()), [&] {
         Yield();
+        return ReceiveBuffer.size() == length;
+    });
+    if (cr < 0) {
+        for (QByteArray& field : SentenceFields)
+            field.clear();
+        return;
     }
+    LogSentence(ReceiveBuffer.left(cr + 1));
+    ReceiveBuffer.remove(0, cr + 1);
+    gotSentence = 1;
 }
 
 void frmMain::TakeInput()

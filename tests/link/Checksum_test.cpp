@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QList>
+
+#include <array>
+
 #include <ostream>
 #include <string>
 
@@ -142,6 +146,54 @@ TEST(Checksum, ChecksumTextMatchesVerify)
         wrong[1] = wrong[1] == '0' ? '1' : '0';
         EXPECT_FALSE(vt::VerifyChecksum(body + '*' + wrong + '\r')) << r.body;
     }
+}
+
+TEST(Checksum, SplitSentence)
+{
+    struct Row {
+        const char* legend;
+        std::string in;
+        qsizetype cr;                // where the split ended; -1: no carriage return
+        QList<QByteArray> fields;    // entries 0.. (the rest stay empty)
+    };
+    QByteArray many;
+    QList<QByteArray> twenty;
+    for (int i = 0; i < 23; ++i) {
+        many += (i ? "," : "") + QByteArray::number(i);
+        if (i < 20)
+            twenty << QByteArray::number(i);
+    }
+    const Row rows[] = {
+        { "fields up to the star", "X,1,2*03\r\n", 8, { "X", "1", "2" } },
+        { "leading line feed skipped", "\nX,1*00\r", 7, { "X", "1" } },
+        { "empty fields between commas", "A,,B*00\r", 7, { "A", "", "B" } },
+        { "NUL dropped, tab kept", "A\0B,C\tD*00\r"s, 10, { "AB", "C\tD" } },
+        { "commas after the star still count, nothing stored", "A*0,0\r", 5, { "A" } },
+        { "no carriage return", "A,1*00", -1, { "A", "1" } },
+        { "only the first line", "A\rB,C\r", 1, { "A" } },
+        { "fields past the twentieth ignored", many.toStdString() + "*00\r", many.size() + 3, twenty },
+    };
+    for (const Row& r : rows) {
+        std::array<QByteArray, 20> fields;
+        EXPECT_EQ(vt::SplitSentence(bytes(r.in), fields.data(), int(fields.size())), r.cr) << r.legend;
+        for (int i = 0; i < 20; ++i)
+            EXPECT_EQ(fields[size_t(i)], i < r.fields.size() ? r.fields[i] : QByteArray()) << r.legend << ", field " << i;
+    }
+}
+
+TEST(Checksum, SplitSentenceStopsWhenTheCallbackSaysSo)
+{
+    std::array<QByteArray, 20> fields;
+    int calls = 0;
+    const qsizetype cr = vt::SplitSentence("AB,C*00\r", fields.data(), 20, [&] { return ++calls < 3; });
+    EXPECT_EQ(cr, -1);
+    EXPECT_EQ(calls, 3) << "once per character before the carriage return, until it says stop";
+    EXPECT_EQ(fields[0], "AB");
+    EXPECT_TRUE(fields[1].isEmpty());
+
+    calls = 0;
+    EXPECT_EQ(vt::SplitSentence("AB,C*00\r", fields.data(), 20, [&] { return ++calls > 0; }), 7);
+    EXPECT_EQ(calls, 7);
 }
 
 } // namespace
