@@ -5,6 +5,7 @@
 #include "commands/CommandText.h"
 #include "link/SerialPort.h"
 #include "text/NumberText.h"
+#include "text/Trim.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -13,24 +14,19 @@
 
 namespace {
 
-// Entries lose their leading and trailing spaces (only spaces) before anything else.
-QString trimSpaces(const QString& text)
+// Entries lose their leading and trailing spaces before anything else, in the box too.
+QString trimmedEntry(QLineEdit* box)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
+    const QString entry = vt::TrimSpaces(box->text()).toString();
+    box->setText(entry);
+    return entry;
 }
 
 } // namespace
 
 void frmMain::EntryCommand(QLineEdit* box, QByteArray (*sentence)(const QString&), const QString& rejected)
 {
-    const QString entry = trimSpaces(box->text());
-    box->setText(entry);
+    const QString entry = trimmedEntry(box);
     const auto value = vt::NumericValue(entry);
     if (!value || *value < 0 || vt::RoundHalfEven(*value) > 999) {
         ShowMessage(rejected);
@@ -94,8 +90,7 @@ void frmMain::cmdDatum_Click()
 
 void frmMain::PingAction()
 {
-    const QString entry = trimSpaces(txtDatum->text());
-    txtDatum->setText(entry);
+    const QString entry = trimmedEntry(txtDatum);
     const auto value = vt::NumericValue(entry);
     const double node = value ? vt::RoundHalfEven(*value) : -1;
     if (!value || node < 0 || node > 999) {
@@ -109,8 +104,7 @@ void frmMain::PingAction()
 
 void frmMain::DatumAction()
 {
-    const QString entry = trimSpaces(txtDatum->text());
-    txtDatum->setText(entry);
+    const QString entry = trimmedEntry(txtDatum);
     const auto value = vt::NumericValue(entry);
     // Two decimals, rounded the way the caption form shows them.
     const double rounded = value ? vt::PrefixValue(vt::FormatFixed2(*value)) : 0;

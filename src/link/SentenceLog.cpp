@@ -4,6 +4,7 @@
 
 #include "link/Checksum.h"
 #include "link/Clock.h"
+#include "text/Trim.h"
 
 #include <QFile>
 
@@ -67,17 +68,11 @@ void frmMain::LogSentence(const QByteArray& text)
 {
     // Only spaces are trimmed: a space after a leading line feed, or before the
     // closing carriage return, stays.
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == ' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == ' ')
-        --end;
     QByteArray line = m_clock->dateText().toLocal8Bit();
     line += ' ';
     line += m_clock->timeText().toLocal8Bit();
     line += ',';
-    line += vt::StripControlChars(QByteArrayView(text).sliced(begin, end - begin));
+    line += vt::StripControlChars(vt::TrimSpaces(text));
     line += "\r\n";
     setLogFailure(appendToFile(m_programDir + QStringLiteral("/log.txt"), line));
 }
