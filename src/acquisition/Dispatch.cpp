@@ -1,6 +1,7 @@
 // What each record letter does to the window and the charts.
 #include "app/frmMain.h"
 
+#include "commands/DatumButton.h"
 #include "text/NumberText.h"
 
 #include <QComboBox>
@@ -8,38 +9,85 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <optional>
+
+namespace {
+
+// The enabled states a record letter gives the datum controls (unset: left as they
+// are), written in this order, and the fields its chart update takes.
+struct RecordRule {
+    char letter;
+    std::optional<bool> cmdDatum = {}, cmdResume = {}, cboDatumNodeID = {}, txtDatum = {}, inverseOptions = {};
+    int unitsField = 0, pressureField = 0, elevationField = 0;
+};
+
+constexpr RecordRule kRecordRules[] = {
+    { .letter = 'B', .cmdDatum = false, .unitsField = 3, .pressureField = 4, .elevationField = 5 },
+    { .letter = 'A', .cmdDatum = true, .cboDatumNodeID = false, .txtDatum = false,
+      .unitsField = 4, .pressureField = 5, .elevationField = 8 },
+    { .letter = 'D', .cmdDatum = false, .cmdResume = true, .cboDatumNodeID = false, .txtDatum = false,
+      .inverseOptions = true, .unitsField = 4, .pressureField = 5, .elevationField = 8 },
+    { .letter = 'R', .cmdDatum = true, .txtDatum = true, .unitsField = 3, .pressureField = 4, .elevationField = 5 },
+    { .letter = 'T', .cmdDatum = true, .cboDatumNodeID = true, .unitsField = 3, .pressureField = 4,
+      .elevationField = 5 },
+};
+
+const RecordRule* ruleFor(const QString& letter)
+{
+    for (const RecordRule& r : kRecordRules)
+        if (letter.size() == 1 && letter.at(0) == QLatin1Char(r.letter))
+            return &r;
+    return nullptr;
+}
+
+void enableIfSet(QWidget* w, std::optional<bool> enabled)
+{
+    if (enabled)
+        w->setEnabled(*enabled);
+}
+
+} // namespace
+
 void frmMain::DispatchRecord()
 {
     // Bytes from the line become text one to one.
     const auto field = [this](int i) { return QString::fromLatin1(SentenceFields[size_t(i)]); };
     const QString letter = field(2);
+    const RecordRule* rule = ruleFor(letter);
+    if (!rule)
+        return;  // a letter of no known record changes nothing
+    enableIfSet(cmdDatum, rule->cmdDatum);
+    enableIfSet(cmdResume, rule->cmdResume);
+    enableIfSet(cboDatumNodeID, rule->cboDatumNodeID);
+    enableIfSet(txtDatum, rule->txtDatum);
+    enableIfSet(optInverseDisabled, rule->inverseOptions);
+    enableIfSet(optInverseEnabled, rule->inverseOptions);
+
     const auto showNode = [&] {
         SetCaption(cmdNetID, QStringLiteral("NetID (") + field(0) + QLatin1Char(')'));
         SetCaption(cmdNodeID, QStringLiteral("NodeID (") + field(1) + QLatin1Char(')'));
     };
+    const auto plot = [&](const QString& nodeId) {
+        PlotMeasurement(nodeId, letter, field(rule->unitsField), field(rule->pressureField),
+                        field(rule->elevationField));
+    };
+    using vt::datum::Caption;
+    using vt::datum::Mode;
 
-    if (letter == QLatin1String("B")) {
-        cmdDatum->setEnabled(false);
+    switch (rule->letter) {
+    case 'B':
         ResetDatumControls();
-        SetCaption(cmdDatum, QStringLiteral("Ping"));
+        SetCaption(cmdDatum, Caption(Mode::Ping));
         showNode();
-        PlotMeasurement(field(1), letter, field(3), field(4), field(5));
-    } else if (letter == QLatin1String("A")) {
-        cmdDatum->setEnabled(true);
-        cboDatumNodeID->setEnabled(false);
-        txtDatum->setEnabled(false);
-        const double adjustment = vt::PrefixValue(field(9));
-        SetCaption(cmdDatum, QStringLiteral("Adjust (") + vt::FormatFixed2(-adjustment) + QLatin1Char(')'));
+        plot(field(1));
+        break;
+    case 'A':
+        SetCaption(cmdDatum, Caption(Mode::Adjust, vt::FormatFixed2(-vt::PrefixValue(field(9)))));
         showNode();
-        PlotMeasurement(field(1), letter, field(4), field(5), field(8));
-    } else if (letter == QLatin1String("D")) {
-        cmdDatum->setEnabled(false);
-        cmdResume->setEnabled(true);
-        cboDatumNodeID->setEnabled(false);
-        txtDatum->setEnabled(false);
-        optInverseDisabled->setEnabled(true);
-        optInverseEnabled->setEnabled(true);
-        SetCaption(cmdDatum, QStringLiteral("Datum (") + field(7) + QLatin1Char(')'));
+        plot(field(1));
+        break;
+    case 'D':
+        SetCaption(cmdDatum, Caption(Mode::Datum, field(7)));
         showNode();
         // Show the node's inverse mode without sending it back.
         SuppressOptionCommands = true;
@@ -49,28 +97,27 @@ void frmMain::DispatchRecord()
             optInverseEnabled->setChecked(true);
         Yield();
         SuppressOptionCommands = false;
-        PlotMeasurement(field(1), letter, field(4), field(5), field(8));
-    } else if (letter == QLatin1String("R")) {
-        cmdDatum->setEnabled(true);
-        txtDatum->setEnabled(true);
-        const QString caption = Caption(cmdDatum);
-        if (caption.contains(QLatin1String("Adjust (")) || caption.contains(QLatin1String("Datum (")))
-            SetCaption(cmdDatum, QStringLiteral("Ping"));
+        plot(field(1));
+        break;
+    case 'R':
+        if (vt::datum::ShowsNodeValue(frmMain::Caption(cmdDatum)))
+            SetCaption(cmdDatum, Caption(Mode::Ping));
         showNode();
-        if (DatumNodeId == QLatin1String("-1"))
-            PlotMeasurement(field(1), letter, field(3), field(4), field(5));
-    } else if (letter == QLatin1String("T")) {
-        cboDatumNodeID->setEnabled(true);
-        cmdDatum->setEnabled(true);
+        if (DatumNodeId == kNoDatumNode)
+            plot(field(1));
+        break;
+    case 'T': {
         const QString node = field(1);
         if (cboDatumNodeID->findText(node, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0
             && cboDatumNodeID->count() < kMaxNodes) {
             cboDatumNodeID->addItem(node);
             cboDatumNodeID->setCurrentIndex(cboDatumNodeID->count() - 1);
         }
-        if (DatumNodeId != QLatin1String("-1") && cboDatumNodeID->currentText() == node)
-            PlotMeasurement(DatumNodeId, letter, field(3), field(4), field(5));
+        if (DatumNodeId != kNoDatumNode && cboDatumNodeID->currentText() == node)
+            plot(DatumNodeId);
         PingPhase = 0;
         ++PingIndex;
+        break;
+    }
     }
 }

@@ -23,8 +23,8 @@ void frmMain::AcquisitionTick()
                                                             optInverseDisabled, optInverseEnabled,
                                                             txtDatum, txtNetID, txtNodeID })
             w->setEnabled(false);
-        SetCaption(cmdNetID, QStringLiteral("No Data"));
-        SetCaption(cmdNodeID, QStringLiteral("No Data"));
+        SetCaption(cmdNetID, kNoData);
+        SetCaption(cmdNodeID, kNoData);
     } else {
         StepPingRotation();
         for (QWidget* w : std::initializer_list<QWidget*> { cmdNetID, cmdNodeID, txtNetID, txtNodeID })

@@ -67,7 +67,7 @@ QString frmMain::Form_Load()
     if (!MSComm1->setPortOpen(true, &error))
         return error;
     MSComm1->discardInput();
-    DatumNodeId = QStringLiteral("-1");
+    DatumNodeId = kNoDatumNode;
     // Clearing an option is no selection: no handler runs and nothing is sent.
     for (QRadioButton* o : { optUnitsMetric, optUnitsImperial }) {
         o->setAutoExclusive(false);

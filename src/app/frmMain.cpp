@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 
 #include "app/StationIcon.h"
+#include "commands/DatumButton.h"
 #include "display/Chart.h"
 #include "link/Clock.h"
 #include "link/SerialPort.h"
@@ -157,17 +158,17 @@ void frmMain::createControls()
     cboDatumNodeID->setAccessibleName(QStringLiteral("Datum NodeID"));
 
     cmdReset = button(QStringLiteral("Reset"), nullptr, twips(4440, 7320, 1335, 375));
-    cmdNetID = button(QStringLiteral("No Data"), nullptr, twips(120, 6600, 1335, 375));
+    cmdNetID = button(kNoData, nullptr, twips(120, 6600, 1335, 375));
     cmdNetID->setEnabled(false);
     cmdNetID->setAccessibleDescription(QStringLiteral("Sends the NetID entered beside it"));
     txtNetID = box(twips(1560, 6600, 975, 405), QStringLiteral("NetID"));
     txtNetID->setEnabled(false);
     txtNodeID = box(twips(4800, 6600, 975, 405), QStringLiteral("NodeID"));
     txtNodeID->setEnabled(false);
-    cmdNodeID = button(QStringLiteral("No Data"), nullptr, twips(3360, 6600, 1335, 375));
+    cmdNodeID = button(kNoData, nullptr, twips(3360, 6600, 1335, 375));
     cmdNodeID->setEnabled(false);
     cmdNodeID->setAccessibleDescription(QStringLiteral("Sends the NodeID entered beside it"));
-    cmdDatum = button(QStringLiteral("Ping"), nullptr, twips(120, 7320, 1335, 375));
+    cmdDatum = button(vt::datum::Caption(vt::datum::Mode::Ping), nullptr, twips(120, 7320, 1335, 375));
     cmdDatum->setEnabled(false);
     cmdDatum->setAccessibleDescription(QStringLiteral("Pings a node, sets the datum or adjusts, as its caption says"));
     txtDatum = box(twips(1560, 7320, 975, 405), QStringLiteral("Datum value or NodeID to ping"));

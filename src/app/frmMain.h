@@ -87,6 +87,10 @@ public:
     // The most received text kept waiting; a node sending faster than the station reads
     // gives up its oldest lines here instead of growing memory and lag without end.
     static constexpr qsizetype kMaxBacklog = 16384;
+    // DatumNodeId while no datum node is chosen.
+    static constexpr QLatin1StringView kNoDatumNode { "-1" };
+    // The node buttons' caption while no sentence comes.
+    static constexpr QLatin1StringView kNoData { "No Data" };
     // The tick's pace while nothing waits on the line.
     static constexpr int kTickIntervalMs = 1000;
     // The node list stops growing here, so a chattering line cannot fill memory.

@@ -3,6 +3,7 @@
 #include "app/frmMain.h"
 
 #include "commands/CommandText.h"
+#include "commands/DatumButton.h"
 #include "link/SerialPort.h"
 #include "text/NumberText.h"
 #include "text/Trim.h"
@@ -79,12 +80,13 @@ void frmMain::optInverseEnabled_Click() { OptionCommand(vt::cmd::Inverse(true));
 // The button's caption is its state: the first of Datum, Adjust and Ping it holds.
 void frmMain::cmdDatum_Click()
 {
-    const QString caption = Caption(cmdDatum);
-    if (caption.contains(QLatin1String("Datum")))
+    using vt::datum::Mode;
+    const std::optional<Mode> mode = vt::datum::ModeOf(Caption(cmdDatum));
+    if (mode == Mode::Datum)
         DatumAction();
-    else if (caption.contains(QLatin1String("Adjust")))
+    else if (mode == Mode::Adjust)
         AdjustAction();
-    else if (caption.contains(QLatin1String("Ping")))
+    else if (mode == Mode::Ping)
         PingAction();
 }
 
@@ -134,7 +136,7 @@ void frmMain::cboDatumNodeID_Click()
         return;
     ClearDisplays();
     DatumNodeId = cboDatumNodeID->currentText();
-    SetCaption(cmdDatum, QStringLiteral("Datum"));
+    SetCaption(cmdDatum, vt::datum::Caption(vt::datum::Mode::Datum));
     txtDatum->setEnabled(true);
 }
 
@@ -144,7 +146,7 @@ void frmMain::ResetDatumControls()
     cboDatumNodeID->setCurrentIndex(-1);
     txtDatum->setEnabled(false);
     txtDatum->setText(QString());
-    SetCaption(cmdDatum, QStringLiteral("Ping"));
+    SetCaption(cmdDatum, vt::datum::Caption(vt::datum::Mode::Ping));
     PingPhase = 0;
-    DatumNodeId = QStringLiteral("-1");
+    DatumNodeId = kNoDatumNode;
 }

@@ -1,4 +1,5 @@
 #include "commands/CommandText.h"
+#include "commands/DatumButton.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,32 @@ TEST(CommandText, SentencesAreExactBytes)
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.actual, c.expected);
+}
+
+TEST(DatumButton, CaptionIsTheState)
+{
+    using vt::datum::Mode;
+    const struct {
+        QString caption;
+        std::optional<Mode> mode;
+        bool showsNodeValue;
+    } rows[] = {
+        { vt::datum::Caption(Mode::Ping), Mode::Ping, false },
+        { vt::datum::Caption(Mode::Datum), Mode::Datum, false },
+        { vt::datum::Caption(Mode::Datum, QStringLiteral("100.00")), Mode::Datum, true },
+        { vt::datum::Caption(Mode::Adjust, QStringLiteral("-0.25")), Mode::Adjust, true },
+        // The first of Datum, Adjust and Ping wins, wherever it stands.
+        { QStringLiteral("Datum (Adjust)"), Mode::Datum, true },
+        { QStringLiteral("Adjust (Ping)"), Mode::Adjust, true },
+        { QStringLiteral("No Data"), std::nullopt, false },
+        { QStringLiteral("ping"), std::nullopt, false },
+    };
+    EXPECT_EQ(vt::datum::Caption(Mode::Ping), QStringLiteral("Ping"));
+    EXPECT_EQ(vt::datum::Caption(Mode::Adjust, QStringLiteral("1.50")), QStringLiteral("Adjust (1.50)"));
+    for (const auto& r : rows) {
+        EXPECT_EQ(vt::datum::ModeOf(r.caption), r.mode) << r.caption.toStdString();
+        EXPECT_EQ(vt::datum::ShowsNodeValue(r.caption), r.showsNodeValue) << r.caption.toStdString();
+    }
 }
 
 } // namespace
