@@ -89,14 +89,11 @@ void frmMain::DispatchRecord()
     case 'D':
         SetCaption(cmdDatum, Caption(Mode::Datum, field(7)));
         showNode();
-        // Show the node's inverse mode without sending it back.
-        SuppressOptionCommands = true;
-        if (vt::PrefixValue(field(3)) >= 0)
-            optInverseDisabled->setChecked(true);
-        else
-            optInverseEnabled->setChecked(true);
-        Yield();
-        SuppressOptionCommands = false;
+        {
+            const QuietOptions quiet(*this);
+            (vt::PrefixValue(field(3)) >= 0 ? optInverseDisabled : optInverseEnabled)->setChecked(true);
+            Yield();
+        }
         plot(field(1));
         break;
     case 'R':

@@ -262,15 +262,26 @@ void frmMain::wireEvents()
     connect(MSComm1, &vt::SerialPort::noticeChanged, this, [this] { updateStatus(); });
 }
 
-void frmMain::Yield()
+bool frmMain::Yield()
 {
+    const quint64 resets = m_displayResets;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    runYieldHook();
+    return m_displayResets != resets;
+}
+
+void frmMain::runYieldHook()
+{
+    ++m_yields;
+    if (YieldHook)
+        YieldHook(m_yields);
 }
 
 // Sleeps until something happens: a character arrives, the operator acts, or the
 // clock's second can have changed. The receiver's poll thus costs nothing while idle.
 void frmMain::WaitForActivity()
 {
+    runYieldHook();
     if (!m_secondWake->isActive())
         m_secondWake->start(std::max(1, m_clock->msToNextSecond() + 1));
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
@@ -309,6 +320,8 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::Shutdown()
 {
+    // Counts as a reset for whatever yield this interrupts: nothing of it may go on.
+    ++m_displayResets;
     LogWaitingLines();
     MSComm1->setPortOpen(false);
     // Ends at once, also inside a yield: the interrupted tick must not go on.

@@ -8,6 +8,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QGroupBox;
@@ -99,8 +100,28 @@ public:
     // Link.
     void ReadSentence(int timeoutSeconds, quint8& gotSentence);
     void LogSentence(const QByteArray& text);
-    // Runs the pending window events, then returns.
-    void Yield();
+    // Re-entrancy. These members yield to pending window events, so any handler (a
+    // click, a close, a termination signal) can run in the middle of them:
+    //   ReadSentence     while it waits for a carriage return, and after each character
+    //                    of the sentence it splits;
+    //   DispatchRecord   for "D", after showing the node's inverse mode;
+    //   PlotMeasurement  after each history step and each point it charts (UpdateSeries),
+    //                    and after bringing the units options into line;
+    //   ShowMessage      the message box's own event loop, until the operator clicks OK;
+    // and so do their callers: AcquisitionTick, and the Click handlers that can show the
+    // message box. A handler running there may change any control or field, write
+    // commands, and reset the displays (ClearDisplays empties the histories, the charts
+    // and ReceiveBuffer); it never starts a second tick (the tick stops Timer1 first), and
+    // a close ends the program there and then. The code after a yield takes the window
+    // as it finds it; Yield's result says whether the displays were reset meanwhile.
+    //
+    // Runs the pending window events, then returns; true when the displays were reset
+    // while they ran.
+    bool Yield();
+    // Runs at every yield, with the number of yields so far: in Yield after the pending
+    // events, and in the receiver's wait before it sleeps. Lets a test act at an exact
+    // point of a tick ("on the third yield, click Reset") without timers.
+    std::function<void(int)> YieldHook;
     // A whole line in ReceiveBuffer, or characters in the port: the next tick need not wait.
     bool InputWaiting() const;
     // Checks and logs every whole line already received, without yielding.
@@ -139,6 +160,19 @@ public:
     // The message box: fixed text, one OK button, no icon, titled "Ventholm".
     void ShowMessage(const QString& text);
 
+    // Shows the node's state on an option button without its handler sending it back:
+    // SuppressOptionCommands is set for as long as the guard lives, then cleared.
+    class QuietOptions {
+    public:
+        explicit QuietOptions(frmMain& w) : m_w(w) { m_w.SuppressOptionCommands = true; }
+        ~QuietOptions() { m_w.SuppressOptionCommands = false; }
+        QuietOptions(const QuietOptions&) = delete;
+        QuietOptions& operator=(const QuietOptions&) = delete;
+
+    private:
+        frmMain& m_w;
+    };
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -146,10 +180,11 @@ private:
     void createControls();
     void wireEvents();
     void WaitForActivity();
+    void runYieldHook();
     // Moves what the port holds into ReceiveBuffer, keeping it within kMaxBacklog.
     void TakeInput();
     void StepPingRotation();
-    double UpdateSeries(vt::Chart* chart, std::array<double, 11>& history, const QString& reading);
+    std::optional<double> UpdateSeries(vt::Chart* chart, std::array<double, 11>& history, const QString& reading);
     void EntryCommand(QLineEdit* box, QByteArray (*sentence)(const QString&), const QString& rejected);
     void OptionCommand(const QByteArray& sentence);
     void PingAction();
@@ -167,6 +202,7 @@ private:
     // operator's reset; finishing it then would chart the rest of a history that is
     // gone (points the node never sent), so it stops and charting starts over.
     quint64 m_displayResets = 0;
+    int m_yields = 0;
     // Lines are being given up at the backlog bound; ends when the station caught up.
     bool m_fallingBehind = false;
 };

@@ -3,6 +3,7 @@
 #include "app/frmMain.h"
 
 #include "display/Chart.h"
+#include "display/History.h"
 #include "text/NumberText.h"
 
 #include <QLineEdit>
@@ -49,56 +50,35 @@ void frmMain::PlotMeasurement(QString nodeId, QString recordType, QString unitsF
             const double hundredths = inches * 100;
             pressureText = vt::NumberToText(std::isfinite(hundredths) ? hundredths : 0.0);
         }
-        const quint64 resets = m_displayResets;
-        const double pressureBase = UpdateSeries(mscPressure, PressureHistory, pressureText);
-        if (m_displayResets == resets) {
-            mscPressure->setTitleText(chartTitle(recordType, true, nodeId, vt::NumberToText(pressureBase), imperial));
-            const double elevationBase = UpdateSeries(mscElevation, ElevationHistory, elevationText);
-            if (m_displayResets == resets)
-                mscElevation->setTitleText(chartTitle(recordType, false, nodeId, vt::NumberToText(elevationBase), imperial));
+        // A display reset during the pressure update ends the chart update there.
+        if (const auto pressureBase = UpdateSeries(mscPressure, PressureHistory, pressureText)) {
+            mscPressure->setTitleText(chartTitle(recordType, true, nodeId, vt::NumberToText(*pressureBase), imperial));
+            if (const auto elevationBase = UpdateSeries(mscElevation, ElevationHistory, elevationText))
+                mscElevation->setTitleText(chartTitle(recordType, false, nodeId, vt::NumberToText(*elevationBase), imperial));
         }
     }
     // Follow the node's units without sending them back.
-    SuppressOptionCommands = true;
-    if (unitsFlag == QLatin1String("0"))
-        optUnitsMetric->setChecked(true);
-    else
-        optUnitsImperial->setChecked(true);
+    const QuietOptions quiet(*this);
+    (unitsFlag == QLatin1String("0") ? optUnitsMetric : optUnitsImperial)->setChecked(true);
     Yield();
-    SuppressOptionCommands = false;
 }
 
-// Adds a reading to a history and redraws its chart; returns the baseline used. Stops
-// early when the displays were reset during one of its yields.
-double frmMain::UpdateSeries(vt::Chart* chart, std::array<double, 11>& history, const QString& reading)
+// Adds a reading to a history and redraws its chart; returns the baseline used, or
+// nothing when the displays were reset during one of its yields (it stops there).
+std::optional<double> frmMain::UpdateSeries(vt::Chart* chart, vt::History& history, const QString& reading)
 {
-    const quint64 resets = m_displayResets;
-    const double value = vt::PrefixValue(reading);
     const bool full = !chart->Data().isEmpty() && chart->Row() == 10;
-    int used = 10;
-    if (full) {
-        for (int i = 2; i <= 10; ++i)
-            history[size_t(i - 1)] = history[size_t(i)];
-        history[10] = value;
-    } else {
-        used = chart->Row();
-        history[size_t(used)] = value;
-    }
-    double baseline = 100000;
-    for (int i = 1; i <= used; ++i) {
-        if (history[size_t(i)] < baseline)
-            baseline = history[size_t(i)];
-        Yield();
-        if (m_displayResets != resets)
-            return baseline;
-    }
-    baseline = std::trunc(baseline);
+    const int used = vt::AddReading(history, vt::PrefixValue(reading), chart->Row(), full);
+    const double baseline = vt::Baseline(history, used);
+    // One yield per entry while the baseline is found, and one per point charted.
+    for (int i = 1; i <= used; ++i)
+        if (Yield())
+            return std::nullopt;
     for (int i = 1; i <= used; ++i) {
         chart->setRow(i);
         chart->setData(vt::NumberToText(history[size_t(i)] - baseline));
-        Yield();
-        if (m_displayResets != resets)
-            return baseline;
+        if (Yield())
+            return std::nullopt;
     }
     if (!full && chart->Row() < 10)
         chart->setRow(chart->Row() + 1);

@@ -50,12 +50,9 @@ void frmMain::ReadSentence(int timeoutSeconds, quint8& gotSentence)
         return;
     }
 
-    // A handler that runs in a yield may empty the buffer: the sentence is gone then.
-    const qsizetype length = ReceiveBuffer.size();
-    const qsizetype cr = vt::SplitSentence(ReceiveBuffer, SentenceFields.data(), int(SentenceFields.size()), [&] {
-        Yield();
-        return ReceiveBuffer.size() == length;
-    });
+    // A display reset in a yield empties the buffer: the sentence is gone then.
+    const qsizetype cr = vt::SplitSentence(ReceiveBuffer, SentenceFields.data(), int(SentenceFields.size()),
+                                           [this] { return !Yield(); });
     if (cr < 0) {
         for (QByteArray& field : SentenceFields)
             field.clear();

@@ -495,17 +495,21 @@ TEST(ClickDuringTick, CommandGoesOutAndTheTickUsesTheNewState)
         });
         guard.start();
 
+        // The click comes while the receiver waits, the sentence right after it.
         bool inTick = false;
         bool clickedInTick = false;
-        QTimer::singleShot(0, &w, [&] {
+        w.YieldHook = [&](int) {
+            if (clickedInTick)
+                return;
             clickedInTick = inTick;
             c.click(w);
-        });
-        QTimer::singleShot(20, &w, [&] { s.send(c.sentence); });
+            s.send(c.sentence);
+        };
         inTick = true;
         s.tick();
         inTick = false;
         guard.stop();
+        w.YieldHook = {};
 
         EXPECT_TRUE(clickedInTick);
         ASSERT_FALSE(w.SentenceFields[0].isEmpty()) << "the tick went on to receive the sentence";

@@ -225,26 +225,27 @@ TEST(PlotMeasurement, ExtremeReadingsKeepTheChartFinite)
 // next reading.
 TEST(PlotMeasurement, AResetDuringTheUpdateLeavesTheDisplaysReset)
 {
-    // The click runs after this many rounds of pending events, so it lands in a
-    // different yield of the update each time.
-    for (int rounds = 0; rounds <= 4; ++rounds) {
-        SCOPED_TRACE(rounds);
+    // With one reading charted the update yields nine times: twice per history and
+    // twice per chart for each of the two, then once after the units. The click lands
+    // in each of them in turn.
+    for (int at = 1; at <= 9; ++at) {
+        SCOPED_TRACE(at);
         Station s;
         showUnits(*s.w, false);
         s.w->PlotMeasurement("3", "B", "0", "1015.5", "121");
 
         bool clicked = false;
-        std::function<void(int)> later = [&](int n) {
-            if (n == 0) {
+        int yields = 0;
+        s.w->YieldHook = [&](int) {
+            if (++yields == at) {
                 clicked = true;
                 s.w->cmdReset->click();
-            } else {
-                QTimer::singleShot(0, s.w.get(), [&later, n] { later(n - 1); });
             }
         };
-        QTimer::singleShot(0, s.w.get(), [&later, rounds] { later(rounds); });
         s.w->PlotMeasurement("3", "B", "0", "1013.25", "120.5");
         ASSERT_TRUE(clicked) << "the reset did not land inside the update";
+        EXPECT_EQ(yields, at < 9 ? at + 1 : 9) << "after the reset only the units' yield follows";
+        s.w->YieldHook = {};
 
         std::array<double, 11> zero {};
         EXPECT_EQ(s.w->PressureHistory, zero);
