@@ -94,8 +94,23 @@ struct Station {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         return w->MSComm1->inBufferCount() >= n;
     }
-    // What the station put on the line; waits briefly for the first byte.
-    QByteArray sent(int waitMs = 100) const { return pty.read(waitMs); }
+    // What the station put on the line so far. While the port is open a marker goes out
+    // behind it and everything up to the marker is the answer, so nothing waits on a
+    // silence window; with the port closed it listens for waitMs.
+    QByteArray sent(int waitMs = 100) const
+    {
+        if (!w->MSComm1->portOpen())
+            return pty.read(waitMs);
+        static const QByteArray marker = "\x02sent-marker\x03";
+        w->MSComm1->output(marker);
+        QByteArray got;
+        QElapsedTimer t;
+        t.start();
+        while (!got.endsWith(marker) && t.elapsed() < 5000)
+            got += pty.read(50);
+        EXPECT_TRUE(got.endsWith(marker)) << "the line did not carry the marker back";
+        return got.endsWith(marker) ? got.chopped(marker.size()) : got;
+    }
     QByteArray log() const { return folder.readFile(QStringLiteral("log.txt")); }
 };
 
