@@ -103,18 +103,23 @@ void frmMain::DispatchRecord()
         if (DatumNodeId == kNoDatumNode)
             plot(field(1));
         break;
-    case 'T': {
-        const QString node = field(1);
-        if (cboDatumNodeID->findText(node, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0
-            && cboDatumNodeID->count() < kMaxNodes) {
-            cboDatumNodeID->addItem(node);
-            cboDatumNodeID->setCurrentIndex(cboDatumNodeID->count() - 1);
-        }
-        if (DatumNodeId != kNoDatumNode && cboDatumNodeID->currentText() == node)
+    case 'T':
+        ListNode(field(1));
+        if (DatumNodeId != kNoDatumNode && cboDatumNodeID->currentText() == field(1))
             plot(DatumNodeId);
+        // The rotation moves on to the next entry.
         PingPhase = 0;
         ++PingIndex;
         break;
     }
+}
+
+// A node that announces itself joins the list once, and becomes its current entry.
+void frmMain::ListNode(const QString& node)
+{
+    if (cboDatumNodeID->findText(node, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0
+        && cboDatumNodeID->count() < kMaxNodes) {
+        cboDatumNodeID->addItem(node);
+        cboDatumNodeID->setCurrentIndex(cboDatumNodeID->count() - 1);
     }
 }

@@ -184,6 +184,7 @@ private:
     // Moves what the port holds into ReceiveBuffer, keeping it within kMaxBacklog.
     void TakeInput();
     void StepPingRotation();
+    void ListNode(const QString& node);
     std::optional<double> UpdateSeries(vt::Chart* chart, std::array<double, 11>& history, const QString& reading);
     void EntryCommand(QLineEdit* box, QByteArray (*sentence)(const QString&), const QString& rejected);
     void OptionCommand(const QByteArray& sentence);
