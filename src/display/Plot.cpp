@@ -72,6 +72,8 @@ void frmMain::PlotMeasurement(QString nodeId, QString recordType, QString unitsF
 // early when the displays were reset during one of its yields.
 double frmMain::UpdateSeries(vt::Chart* chart, std::array<double, 11>& history, const QString& reading)
 {
+    // Drawn once, on return: the yields below must not paint a half-rewritten chart.
+    const vt::Chart::Update update(*chart);
     const quint64 resets = m_displayResets;
     const double value = vt::PrefixValue(reading);
     const bool full = !chart->Data().isEmpty() && chart->Row() == 10;
@@ -113,6 +115,7 @@ void frmMain::ClearDisplays()
     ReceiveBuffer.clear();
     for (auto [chart, title] : { std::pair { mscPressure, QStringLiteral("Absolute Pressure") },
                                  std::pair { mscElevation, QStringLiteral("Absolute Elevation") } }) {
+        const vt::Chart::Update update(*chart);
         chart->setRow(1);
         chart->setRowCount(0);
         chart->setRowCount(10);
