@@ -2,6 +2,7 @@
 
 #include "text/NumberText.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QGraphicsLayout>
 #include <QLineSeries>
@@ -17,7 +18,48 @@ namespace vt {
 namespace {
 constexpr int kDefaultRows = 10;
 constexpr int kDrawnRows = 10;  // the x axis shows rows 1 to 10 only
+constexpr int kMaxTickSteps = 5;  // six labels fit the chart's height without crowding
 } // namespace
+
+AxisTicks RoundTicks(double low, double high)
+{
+    AxisTicks ticks;
+    if (!(low < high) || !std::isfinite(low) || !std::isfinite(high))
+        return ticks;
+    // Divided before subtracting so the widest range cannot overflow.
+    const double wanted = high / kMaxTickSteps - low / kMaxTickSteps;
+    int exponent = int(std::floor(std::log10(wanted)));
+    int factor = 1;
+    const double scaled = wanted / std::pow(10.0, exponent);
+    if (scaled > 5)
+        ++exponent;
+    else if (scaled > 2)
+        factor = 5;
+    else if (scaled > 1)
+        factor = 2;
+    const double power = std::pow(10.0, std::abs(exponent));
+    const double step = exponent < 0 ? factor / power : factor * power;
+    const double first = std::ceil(low / step);
+    const double last = std::floor(high / step);
+    const double largest = std::max(std::fabs(low), std::fabs(high));
+    // Plain decimals where they stay short; otherwise as many significant digits as
+    // the largest multiple needs.
+    const bool plain = exponent >= -6 && largest < 1e9;
+    int digits = 1;
+    for (double k = first; k <= last; ++k) {
+        // The multiple is a whole number held exactly, and dividing it by an exact power
+        // of ten gives the double nearest the decimal, so the text is the round number
+        // itself. Adding 0 turns -0 into 0.
+        const double multiple = k * factor + 0.0;
+        const double value = exponent < 0 ? multiple / power : multiple * power;
+        ticks.values.append(value);
+        digits = std::max(digits, int(std::floor(std::log10(std::max(1.0, std::fabs(multiple))))) + 1);
+    }
+    for (const double value : ticks.values)
+        ticks.labels.append(plain ? QString::number(value, 'f', std::max(0, -exponent))
+                                  : QString::number(value, 'g', digits));
+    return ticks;
+}
 
 Chart::Chart(const QString& title, QWidget* parent)
     : QChartView(parent)
@@ -38,7 +80,9 @@ Chart::Chart(const QString& title, QWidget* parent)
     m_axisX->setRange(1, kDrawnRows);
     m_axisX->setTickCount(kDrawnRows);
     m_axisX->setLabelFormat(QStringLiteral("%d"));
-    m_axisY = new QValueAxis(chart);
+    // Labels are placed by value and written here, so they read as round numbers.
+    m_axisY = new QCategoryAxis(chart);
+    m_axisY->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_axisY->setRange(0, 1);
     chart->addAxis(m_axisX, Qt::AlignBottom);
     chart->addAxis(m_axisY, Qt::AlignLeft);
@@ -65,7 +109,7 @@ void Chart::setRowCount(int rows)
     for (int i = 0; i < rows; ++i)
         m_data.append(QString());
     m_row = 1;
-    redraw();
+    changed();
 }
 
 QString Chart::Data() const
@@ -80,15 +124,33 @@ void Chart::setData(const QString& text)
     if (i >= m_data.size())
         return;  // no rows: nothing to hold the point
     m_data[i] = text;
-    redraw();
+    changed();
 }
 
 void Chart::setTitleText(const QString& title)
 {
+    // Setting a title relays the chart out and repaints it, even the same title.
+    if (title == m_title)
+        return;
     m_title = title;
     // QChart lays its title out as rich text; escaping keeps "<b>" and "&" literal.
     chart()->setTitle(title.toHtmlEscaped());
+    chart()->layout()->activate();  // with the points, not in a paint of its own
     setAccessibleName(title);
+}
+
+Chart::Update::Update(Chart& chart)
+    : m_chart(&chart)
+{
+    ++chart.m_updates;
+}
+
+Chart::Update::~Update()
+{
+    if (!m_chart)
+        return;
+    if (--m_chart->m_updates == 0 && m_chart->m_dirty)
+        m_chart->redraw();
 }
 
 QList<QPointF> Chart::drawnPoints() const
@@ -96,8 +158,16 @@ QList<QPointF> Chart::drawnPoints() const
     return m_series->points();
 }
 
+void Chart::changed()
+{
+    m_dirty = true;
+    if (m_updates == 0)
+        redraw();
+}
+
 void Chart::redraw()
 {
+    m_dirty = false;
     // Text that is not a number is left out like an empty row: plotting it as 0
     // would show a reading the node never gave.
     QList<QPointF> points;
@@ -126,18 +196,41 @@ void Chart::redraw()
         low = std::max(low - margin, -kMax);
         high = std::min(high + margin, kMax);
     }
-    m_axisY->setRange(low, high);
+    setValueAxis(low, high);
 
+    QString description;
     if (points.isEmpty()) {
-        setAccessibleDescription(tr("No points"));
+        description = tr("No points");
     } else {
         QStringList values;
         for (const QPointF& p : points)
             // Six digits keep every reading's hundredths and spare the listener the
             // rounding noise of the offsets (1.09999999999999 is heard as 1.1).
             values.append(tr("row %1: %2").arg(int(p.x())).arg(QString::number(p.y(), 'g', 6)));
-        setAccessibleDescription(values.join(QStringLiteral(", ")));
+        description = values.join(QStringLiteral(", "));
     }
+    // Each change is an event to every screen reader listening.
+    if (description != accessibleDescription())
+        setAccessibleDescription(description);
+}
+
+void Chart::setValueAxis(double low, double high)
+{
+    if (low != m_axisY->min() || high != m_axisY->max()) {
+        m_axisY->setRange(low, high);
+        m_axisY->setStartValue(low);
+    }
+    const AxisTicks ticks = RoundTicks(low, high);
+    if (ticks.labels == m_yLabels)
+        return;
+    for (const QString& label : std::as_const(m_yLabels))
+        m_axisY->remove(label);
+    for (qsizetype i = 0; i < ticks.values.size(); ++i)
+        m_axisY->append(ticks.labels.at(i), ticks.values.at(i));
+    m_yLabels = ticks.labels;
+    // New labels are laid out on a later turn of the event loop, which would paint the
+    // chart a second time; lay them out now, with the points.
+    chart()->layout()->activate();
 }
 
 } // namespace vt

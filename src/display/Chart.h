@@ -4,13 +4,24 @@
 #include <QChartView>
 #include <QList>
 #include <QPointF>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
+class QCategoryAxis;
 class QLineSeries;
 class QValueAxis;
 
 namespace vt {
+
+// Round tick values for a value axis, and the labels that name them.
+struct AxisTicks {
+    QList<double> values;
+    QStringList labels;
+};
+// Ticks at whole multiples of 1, 2 or 5 times a power of ten, at most six of them,
+// every one within low to high.
+AxisTicks RoundTicks(double low, double high);
 
 class Chart : public QChartView {
     Q_OBJECT
@@ -30,18 +41,39 @@ public:
     QString TitleText() const { return m_title; }
     void setTitleText(const QString& title);
 
+    // While an Update lives, writes are stored at once but the series, the value axis
+    // and the accessible description are left as they are; the chart is drawn once
+    // when the last Update ends. Without one, every write draws at once. The station
+    // rewrites ten rows with a yield after each: this keeps those yields from painting
+    // a half-rewritten chart, and the chart from being drawn ten times.
+    class Update {
+    public:
+        explicit Update(Chart& chart);
+        ~Update();
+        Update(const Update&) = delete;
+        Update& operator=(const Update&) = delete;
+
+    private:
+        QPointer<Chart> m_chart;
+    };
+
     // The points as drawn (x = row, y = value), for tests and for the accessible text.
     QList<QPointF> drawnPoints() const;
 
 private:
+    void changed();
     void redraw();
+    void setValueAxis(double low, double high);
 
     QLineSeries* m_series = nullptr;
     QValueAxis* m_axisX = nullptr;
-    QValueAxis* m_axisY = nullptr;
+    QCategoryAxis* m_axisY = nullptr;
     QStringList m_data;
     int m_row = 1;
     QString m_title;
+    int m_updates = 0;    // Updates alive
+    bool m_dirty = false;  // stored rows not drawn yet
+    QStringList m_yLabels; // labels the value axis shows now
 };
 
 } // namespace vt

@@ -67,6 +67,8 @@ void frmMain::PlotMeasurement(QString nodeId, QString recordType, QString unitsF
 // nothing when the displays were reset during one of its yields (it stops there).
 std::optional<double> frmMain::UpdateSeries(vt::Chart* chart, vt::History& history, const QString& reading)
 {
+    // Drawn once, on return: the yields below must not paint a half-rewritten chart.
+    const vt::Chart::Update update(*chart);
     const bool full = !chart->Data().isEmpty() && chart->Row() == 10;
     const int used = vt::AddReading(history, vt::PrefixValue(reading), chart->Row(), full);
     const double baseline = vt::Baseline(history, used);
@@ -93,6 +95,7 @@ void frmMain::ClearDisplays()
     ReceiveBuffer.clear();
     for (auto [chart, title] : { std::pair { mscPressure, QStringLiteral("Absolute Pressure") },
                                  std::pair { mscElevation, QStringLiteral("Absolute Elevation") } }) {
+        const vt::Chart::Update update(*chart);
         chart->setRow(1);
         chart->setRowCount(0);
         chart->setRowCount(10);

@@ -1,5 +1,6 @@
 #include "display/Chart.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QCoreApplication>
 #include <QGraphicsScene>
@@ -138,6 +139,133 @@ TEST(Chart, TitleIsPlainText)
         EXPECT_EQ(chart.chart()->title(), c.escaped);
         EXPECT_EQ(chart.accessibleName(), c.raw);
         EXPECT_TRUE(paintsText(chart, c.raw)) << c.raw.toStdString();
+    }
+}
+
+// Counts the events of one type that an object receives.
+class EventCounter : public QObject {
+public:
+    EventCounter(QObject* target, QEvent::Type type) : m_type(type) { target->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == m_type)
+            ++count;
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+};
+
+// Lets the window run what is pending, as the station's yield does; a few rounds so
+// repaints that layouts and scene updates post are done too.
+void yieldToWindow()
+{
+    for (int i = 0; i < 4; ++i)
+        QCoreApplication::processEvents();
+}
+
+TEST(Chart, AnUpdateOfTenRowsPaintsAndDescribesTheChartOnceWhenComplete)
+{
+    vt::Chart chart(QStringLiteral("Pressure"));
+    chart.resize(377, 209);
+    chart.show();
+    yieldToWindow();
+    EventCounter paints(chart.viewport(), QEvent::Paint);
+
+    for (int round = 0; round < 2; ++round) {  // filling, then rewriting every row
+        SCOPED_TRACE(round);
+        paints.count = 0;
+        const QList<QPointF> before = chart.drawnPoints();
+        // Every change of the description is an event to a listening screen reader.
+        const QString heard = chart.accessibleDescription();
+        {
+            const vt::Chart::Update update(chart);
+            for (int r = 1; r <= 10; ++r) {
+                setRowText(chart, r, QString::number(r * 0.25 + round));
+                yieldToWindow();  // the station yields after every point
+                EXPECT_EQ(chart.accessibleDescription(), heard);
+            }
+            EXPECT_EQ(paints.count, 0) << "a yield painted a half-rewritten chart";
+            EXPECT_EQ(chart.drawnPoints(), before);
+        }
+        yieldToWindow();
+        EXPECT_EQ(paints.count, 1);
+        EXPECT_EQ(chart.drawnPoints().size(), 10);
+        EXPECT_EQ(chart.drawnPoints().last(), QPointF(10, 2.5 + round));
+        EXPECT_TRUE(chart.accessibleDescription().endsWith(QStringLiteral("row 10: %1").arg(2.5 + round)))
+            << chart.accessibleDescription().toStdString();
+    }
+}
+
+TEST(Chart, RowsReadBackAtOnceWhileTheDrawingWaits)
+{
+    vt::Chart chart(QStringLiteral("t"));
+    const vt::Chart::Update update(chart);
+    setRowText(chart, 4, QStringLiteral("0.5"));
+    EXPECT_EQ(chart.Data(), QStringLiteral("0.5"));
+    setRowText(chart, 4, QStringLiteral("12"));
+    EXPECT_EQ(chart.Data(), QStringLiteral("12"));
+    chart.setRowCount(10);
+    EXPECT_EQ(chart.Row(), 1);
+    chart.setRow(4);
+    EXPECT_TRUE(chart.Data().isEmpty()) << "the rows were discarded";
+    EXPECT_TRUE(chart.drawnPoints().isEmpty()) << "nothing drawn before the update ends";
+}
+
+TEST(Chart, AnUnchangedTitleIsNotLaidOutAgain)
+{
+    vt::Chart chart(QStringLiteral("Absolute Pressure"));
+    chart.resize(377, 209);
+    chart.show();
+    yieldToWindow();
+    EventCounter layouts(chart.chart(), QEvent::LayoutRequest);
+    EventCounter paints(chart.viewport(), QEvent::Paint);
+
+    chart.setTitleText(QStringLiteral("Absolute Pressure"));
+    yieldToWindow();
+    EXPECT_EQ(layouts.count, 0);
+    EXPECT_EQ(paints.count, 0);
+
+    chart.setTitleText(QStringLiteral("Absolute Pressure (Base 3, 0=1013 mb)"));
+    yieldToWindow();
+    EXPECT_GE(layouts.count, 1) << "a new title must be laid out; the counter sees that";
+    EXPECT_EQ(chart.chart()->title(), QStringLiteral("Absolute Pressure (Base 3, 0=1013 mb)"));
+}
+
+TEST(Chart, ValueAxisIsLabelledInRoundNumbersAroundThePoints)
+{
+    const struct { QStringList rows; QStringList labels; } cases[] = {
+        {{"0.92", "0.95", "1"}, {"0.92", "0.94", "0.96", "0.98", "1.00"}},
+        {{"1013.25", "1009.5", "1016"}, {"1010", "1012", "1014", "1016"}},
+        {{"7", "7"}, {"6.0", "6.5", "7.0", "7.5", "8.0"}},
+        {{"-0.5", "0.25"}, {"-0.4", "-0.2", "0.0", "0.2"}},  // never "-0.0"
+        {{"0", "150000.5"}, {"0", "50000", "100000", "150000"}},
+        {{"-1e308", "1e308"}, {"-1e+308", "-5e+307", "0", "5e+307", "1e+308"}},
+        {{}, {"0.0", "0.2", "0.4", "0.6", "0.8", "1.0"}},
+    };
+    for (const auto& c : cases) {
+        const std::string what = c.rows.join(' ').toStdString();
+        vt::Chart chart(QStringLiteral("t"));
+        chart.resize(377, 209);
+        for (int i = 0; i < c.rows.size(); ++i)
+            setRowText(chart, i + 1, c.rows.at(i));
+        chart.show();
+        yieldToWindow();
+        auto* y = qobject_cast<QCategoryAxis*>(chart.chart()->axes(Qt::Vertical).value(0));
+        ASSERT_NE(y, nullptr);
+        EXPECT_EQ(y->categoriesLabels(), c.labels) << what;
+        for (const QString& label : c.labels) {
+            EXPECT_EQ(y->endValue(label), label.toDouble()) << what << " " << label.toStdString();
+            EXPECT_TRUE(paintsText(chart, label)) << what << " " << label.toStdString();
+        }
+        for (const QPointF& p : chart.drawnPoints()) {
+            EXPECT_GT(p.y(), y->min()) << what;
+            EXPECT_LT(p.y(), y->max()) << what;
+        }
     }
 }
 
