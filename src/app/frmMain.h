@@ -123,7 +123,7 @@ public:
     // point of a tick ("on the third yield, click Reset") without timers.
     std::function<void(int)> YieldHook;
     // A whole line in ReceiveBuffer, or characters in the port: the next tick need not wait.
-    bool InputWaiting() const;
+    bool InputWaiting();
     // Checks and logs every whole line already received, without yielding.
     void LogWaitingLines();
 

@@ -83,11 +83,12 @@ void frmMain::TakeInput()
     updateStatus();
 }
 
-bool frmMain::InputWaiting() const
+bool frmMain::InputWaiting()
 {
     // Characters in the port are most likely the next sentence on its way; taking them
-    // now rather than a tick interval later keeps the log on time.
-    return ReceiveBuffer.contains('\r') || MSComm1->inBufferCount() > 0;
+    // now rather than a tick interval later keeps the log on time. What reached the
+    // system while this tick worked counts too, not only what the port has read so far.
+    return ReceiveBuffer.contains('\r') || MSComm1->inBufferCount() > 0 || MSComm1->readWaiting();
 }
 
 void frmMain::LogWaitingLines()
