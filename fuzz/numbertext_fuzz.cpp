@@ -72,7 +72,7 @@ void checkDouble(double x)
 
     const double whole = vt::RoundHalfEven(x);
     const double off = std::fabs(whole - x);
-    if (whole != std::floor(whole) || std::signbit(whole) && whole == 0 || off > 0.5
+    if (whole != std::floor(whole) || (std::signbit(whole) && whole == 0) || off > 0.5
         || (off == 0.5 && std::fmod(whole, 2.0) != 0))
         fail("RoundHalfEven", x, vt::NumberToText(whole));
 }
