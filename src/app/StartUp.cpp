@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QRadioButton>
+#include <QTimer>
 
 #include <cmath>
 #include <limits>
@@ -74,5 +75,7 @@ QString frmMain::Form_Load()
         o->setChecked(false);
         o->setAutoExclusive(true);
     }
+    // Only now: a failed start-up must not tick behind its message box.
+    Timer1->start();
     return {};
 }

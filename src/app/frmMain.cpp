@@ -236,8 +236,8 @@ void frmMain::createControls()
 
 void frmMain::wireEvents()
 {
+    // Form_Load starts Timer1 once start-up has succeeded.
     connect(Timer1, &QTimer::timeout, this, &frmMain::AcquisitionTick);
-    Timer1->start();
     connect(cmdNetID, &QPushButton::clicked, this, &frmMain::cmdNetID_Click);
     connect(cmdNodeID, &QPushButton::clicked, this, &frmMain::cmdNodeID_Click);
     connect(cmdReset, &QPushButton::clicked, this, &frmMain::cmdReset_Click);

@@ -89,7 +89,10 @@ Chart::Chart(const QString& title, QWidget* parent)
     m_series->attachAxis(m_axisX);
     m_series->attachAxis(m_axisY);
 
+    // The view made a chart of its own, which setChart lets go of without deleting.
+    QChart* const own = this->chart();
     setChart(chart);  // the view owns the chart from here on
+    delete own;
     setRenderHint(QPainter::Antialiasing);
 
     for (int i = 0; i < kDefaultRows; ++i)

@@ -161,6 +161,18 @@ Digits toDigits(double magnitude)
     std::from_chars(s.data() + ePos + 1 + (s[ePos + 1] == '+' ? 1 : 0),
                     s.data() + s.size(), e);
     d.exponent = e;
+
+    // The few largest doubles round up past the largest double (1.79769313486232E+308),
+    // a text nothing can read back; round those toward zero instead. Rounding moved the
+    // last digit up by one, so taking one off it gives the truncated digits.
+    double back = 0;
+    if (e > 0 && std::from_chars(s.data(), s.data() + s.size(), back).ec == std::errc::result_out_of_range) {
+        std::size_t k = d.digits.size();
+        while (k > 0 && d.digits[k - 1] == '0')
+            d.digits[--k] = '9';
+        if (k > 0)
+            --d.digits[k - 1];
+    }
     return d;
 }
 

@@ -57,8 +57,10 @@ TEST(StartUp, SettingsFileTable)
         QFile::remove(s.folder.file(QStringLiteral("settings.txt")));
         if (c.settings)
             s.folder.writeFile(QStringLiteral("settings.txt"), *c.settings);
+        EXPECT_FALSE(s.w->Timer1->isActive()) << "no tick before start-up";
         const QString error = s.w->Form_Load();
         EXPECT_EQ(error.isEmpty(), c.starts) << error.toStdString();
+        EXPECT_EQ(s.w->Timer1->isActive(), c.starts) << "the tick runs only after a good start-up";
         EXPECT_EQ(s.w->MSComm1->portOpen(), c.starts);
         if (c.port != 0) {
             EXPECT_EQ(s.w->PortNumber, c.port);
@@ -82,6 +84,7 @@ TEST(StartUp, StartStateAndNothingSent)
     s.w->optUnitsMetric->setChecked(true);
     s.w->SuppressOptionCommands = false;
     ASSERT_TRUE(s.w->Form_Load().isEmpty());
+    s.w->Timer1->stop();  // the test reads the line itself
 
     EXPECT_EQ(s.w->DatumNodeId, QStringLiteral("-1"));
     EXPECT_FALSE(s.w->optUnitsMetric->isChecked());

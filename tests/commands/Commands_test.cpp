@@ -129,6 +129,11 @@ const EntryCase kEntries[] = {
     { Kind::Datum, "abc", nullptr, {} },
     { Kind::Datum, "", nullptr, {} },
     { Kind::Datum, "1e12", nullptr, {} },
+    // The largest doubles: their two-decimal form must still read back as far too large.
+    { Kind::Datum, "1.7976931348623157e308", nullptr, {} },
+    { Kind::Datum, "-1.7976931348623157e308", nullptr, {} },
+    { Kind::Datum, "1e308", nullptr, {} },
+    { Kind::Ping, "1.7976931348623157e308", nullptr, {} },
 };
 
 const char* kindName(Kind k)

@@ -6,9 +6,15 @@
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
 #include <QValueAxis>
+#include <QMutex>
+#include <QSet>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <cmath>
+
+// Exported by QtCore for debugging tools; not in its public headers.
+extern Q_CORE_EXPORT quintptr qtHookData[];
 
 namespace {
 
@@ -267,6 +273,77 @@ TEST(Chart, ValueAxisIsLabelledInRoundNumbersAroundThePoints)
             EXPECT_LT(p.y(), y->max()) << what;
         }
     }
+}
+
+// Every QObject made and destroyed while it lives, through the hooks Qt keeps for
+// debuggers (qtHookData, slots 3 and 4), so a chart nobody points to still shows.
+class ObjectCensus {
+public:
+    ObjectCensus()
+    {
+        s_current = this;
+        m_previousAdd = qtHookData[kAddQObject];
+        m_previousRemove = qtHookData[kRemoveQObject];
+        qtHookData[kAddQObject] = reinterpret_cast<quintptr>(&added);
+        qtHookData[kRemoveQObject] = reinterpret_cast<quintptr>(&removed);
+    }
+    ~ObjectCensus()
+    {
+        qtHookData[kAddQObject] = m_previousAdd;
+        qtHookData[kRemoveQObject] = m_previousRemove;
+        s_current = nullptr;
+    }
+    ObjectCensus(const ObjectCensus&) = delete;
+    ObjectCensus& operator=(const ObjectCensus&) = delete;
+
+    int charts() const
+    {
+        const QMutexLocker lock(&m_mutex);
+        int n = 0;
+        for (QObject* o : m_alive)
+            n += o->thread() == QThread::currentThread() && qobject_cast<QChart*>(o) ? 1 : 0;
+        return n;
+    }
+
+private:
+    static constexpr int kAddQObject = 3;
+    static constexpr int kRemoveQObject = 4;
+    using Hook = void (*)(QObject*);
+
+    static void added(QObject* o)
+    {
+        {
+            const QMutexLocker lock(&s_current->m_mutex);
+            s_current->m_alive.insert(o);
+        }
+        if (s_current->m_previousAdd)
+            reinterpret_cast<Hook>(s_current->m_previousAdd)(o);
+    }
+    static void removed(QObject* o)
+    {
+        {
+            const QMutexLocker lock(&s_current->m_mutex);
+            s_current->m_alive.remove(o);
+        }
+        if (s_current->m_previousRemove)
+            reinterpret_cast<Hook>(s_current->m_previousRemove)(o);
+    }
+
+    static inline ObjectCensus* s_current = nullptr;
+    quintptr m_previousAdd = 0;
+    quintptr m_previousRemove = 0;
+    mutable QMutex m_mutex;
+    QSet<QObject*> m_alive;
+};
+
+TEST(Chart, LeavesNoChartBehind)
+{
+    ObjectCensus census;
+    {
+        vt::Chart chart(QStringLiteral("Pressure"));
+        EXPECT_EQ(census.charts(), 1) << "the view's own first chart must go when ours replaces it";
+    }
+    EXPECT_EQ(census.charts(), 0);
 }
 
 } // namespace

@@ -36,8 +36,8 @@ protected:
         folder.writeFile(QStringLiteral("settings.txt"), QByteArray::number(kPort) + "\r\n");
         w = std::make_unique<frmMain>(folder.path(), clock, [this](const QString& m) { messages << m; },
                                       [this] { ++endCalls; });
-        w->Timer1->stop();
         ASSERT_EQ(w->Form_Load(), QString());
+        w->Timer1->stop();
         w->show();
     }
 

@@ -70,9 +70,10 @@ struct Station {
                                               onMessage(m);
                                       },
                                       [this] { ++endCalls; });
-        w->Timer1->stop();
-        if (openPort)
+        if (openPort) {
             startError = w->Form_Load();
+            w->Timer1->stop();  // the test runs the ticks itself
+        }
     }
 
     QString startError;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <ostream>
+#include <vector>
 
 // Readable failure messages for QString comparisons.
 void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -12,6 +13,7 @@ void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString()
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kMax = std::numeric_limits<double>::max();
 
 TEST(PrefixValue, ReadsTheLeadingNumber)
 {
@@ -78,9 +80,34 @@ TEST(NumberToText, Writes15SignificantDigits)
         {999999999999999.9, "1E+15"}, {-2.5e15, "-2.5E+15"}, {1e-6, "1E-06"},
         {-1.5e-7, "-1.5E-07"}, {1e100, "1E+100"},
         {kInf, "0"}, {std::nan(""), "0"},
+        // The largest doubles would round up past the range; they round toward zero.
+        {kMax, "1.79769313486231E+308"}, {-kMax, "-1.79769313486231E+308"},
+        {std::nextafter(kMax, 0.0), "1.79769313486231E+308"}, {1.797693134862315e308, "1.79769313486231E+308"},
+        {1.7976931348623149e308, "1.79769313486231E+308"}, {1.7976931348623e308, "1.7976931348623E+308"},
+        {std::numeric_limits<double>::denorm_min(), "4.94065645841247E-324"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(vt::NumberToText(c.value), QString::fromLatin1(c.text)) << c.value;
+}
+
+TEST(NumberToText, EveryTextReadsBackAsANumberCloseToIt)
+{
+    // Walk down from the largest double, and across the exponents, both signs.
+    std::vector<double> values;
+    for (double v = kMax; values.size() < 64; v = std::nextafter(v, 0.0))
+        values.push_back(v);
+    for (int e = -324; e <= 308; ++e)
+        values.push_back(1.2345678901234567 * std::pow(10.0, e));
+    for (const double v : values) {
+        for (const double x : {v, -v}) {
+            if (!std::isfinite(x))
+                continue;
+            const QString text = vt::NumberToText(x);
+            const auto back = vt::NumericValue(text);
+            ASSERT_TRUE(back.has_value()) << x << " gave " << text.toStdString();
+            EXPECT_LE(std::fabs(*back - x), std::fabs(x) * 1e-14 + 1e-300) << x << " gave " << text.toStdString();
+        }
+    }
 }
 
 TEST(FormatFixed2, TwoDecimalsHalfAwayFromZero)
@@ -96,6 +123,13 @@ TEST(FormatFixed2, TwoDecimalsHalfAwayFromZero)
     };
     for (const auto& c : cases)
         EXPECT_EQ(vt::FormatFixed2(c.value), QString::fromLatin1(c.text)) << c.value;
+
+    // The largest doubles keep a text that reads back as a number (the datum range
+    // check reads it).
+    const QString top = QStringLiteral("179769313486231") + QString(294, u'0') + QStringLiteral(".00");
+    EXPECT_EQ(vt::FormatFixed2(kMax), top);
+    EXPECT_EQ(vt::FormatFixed2(-kMax), u'-' + top);
+    EXPECT_GT(vt::PrefixValue(vt::FormatFixed2(kMax)), 1e308);
 }
 
 } // namespace
