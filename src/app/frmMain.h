@@ -199,7 +199,7 @@ private:
     MessageFn m_message;
     EndProgramFn m_endProgram;
     QTimer* m_secondWake = nullptr;
-    // Counts display resets. A chart update that yields can be overtaken by the
+    // Counts display resets, and the close. A chart update that yields can be overtaken by the
     // operator's reset; finishing it then would chart the rest of a history that is
     // gone (points the node never sent), so it stops and charting starts over.
     quint64 m_displayResets = 0;
