@@ -59,6 +59,7 @@ const VerifyRow kVerifyRows[] = {
     { "lower-case hex", "*2a\r", false },
     { "body changed after first character", "X,1,3*03\r", false },
     { "empty body with wrong check", "*00\r", false },
+    { "a space is a character, not a check digit to skip", "X,1,2* 03\r", false },
 
     // Control characters play no part, wherever they sit.
     { "LF before the body", "\nX,1,2*03\r", true },
