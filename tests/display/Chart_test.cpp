@@ -174,12 +174,18 @@ void yieldToWindow()
         QCoreApplication::processEvents();
 }
 
-TEST(Chart, AnUpdateOfTenRowsPaintsAndDescribesTheChartOnceWhenComplete)
+// A chart of the station's size on screen, its first paint done.
+void showAtStationSize(vt::Chart& chart)
 {
-    vt::Chart chart(QStringLiteral("Pressure"));
     chart.resize(377, 209);
     chart.show();
     yieldToWindow();
+}
+
+TEST(Chart, AnUpdateOfTenRowsPaintsAndDescribesTheChartOnceWhenComplete)
+{
+    vt::Chart chart(QStringLiteral("Pressure"));
+    showAtStationSize(chart);
     EventCounter paints(chart.viewport(), QEvent::Paint);
 
     for (int round = 0; round < 2; ++round) {  // filling, then rewriting every row
@@ -225,9 +231,7 @@ TEST(Chart, RowsReadBackAtOnceWhileTheDrawingWaits)
 TEST(Chart, AnUnchangedTitleIsNotLaidOutAgain)
 {
     vt::Chart chart(QStringLiteral("Absolute Pressure"));
-    chart.resize(377, 209);
-    chart.show();
-    yieldToWindow();
+    showAtStationSize(chart);
     EventCounter layouts(chart.chart(), QEvent::LayoutRequest);
     EventCounter paints(chart.viewport(), QEvent::Paint);
 
