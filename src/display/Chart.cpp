@@ -61,6 +61,23 @@ AxisTicks RoundTicks(double low, double high)
     return ticks;
 }
 
+AxisRange HeldRange(double low, double high, AxisRange current)
+{
+    // An axis that moves with every reading is hard to read, and each move lays the
+    // chart out and paints all of it again. Spans are halved before subtracting so
+    // that values near the double limits cannot overflow them.
+    const bool inside = current.low < low && high < current.high;
+    if (inside && high / 2 - low / 2 >= 0.8 * (current.high / 2 - current.low / 2))
+        return current;
+    // Scaled before subtracting for the same reason; a flat line gets one unit either
+    // side, or a relative one where a unit is lost in rounding.
+    double margin = high * 0.05 - low * 0.05;
+    if (low == high)
+        margin = (high + 1 != high) ? 1.0 : std::fabs(high) * 0.05;
+    constexpr double kMax = std::numeric_limits<double>::max();
+    return { std::max(low - margin, -kMax), std::min(high + margin, kMax) };
+}
+
 Chart::Chart(const QString& title, QWidget* parent)
     : QChartView(parent)
 {
@@ -88,6 +105,16 @@ Chart::Chart(const QString& title, QWidget* parent)
     chart->addAxis(m_axisY, Qt::AlignLeft);
     m_series->attachAxis(m_axisX);
     m_series->attachAxis(m_axisY);
+    // Grid and axis lines one device pixel wide: Qt then takes their bounds from the
+    // line itself instead of stroking an outline of it each time it asks.
+    for (QAbstractAxis* axis : { static_cast<QAbstractAxis*>(m_axisX), static_cast<QAbstractAxis*>(m_axisY) }) {
+        QPen grid = axis->gridLinePen();
+        grid.setWidth(0);
+        axis->setGridLinePen(grid);
+        QPen line = axis->linePen();
+        line.setWidth(0);
+        axis->setLinePen(line);
+    }
 
     // The view made a chart of its own, which setChart lets go of without deleting.
     QChart* const own = this->chart();
@@ -181,25 +208,14 @@ void Chart::redraw()
     }
     m_series->replace(points);
 
-    double low = 0;
-    double high = 1;
+    AxisRange range;
     if (!points.isEmpty()) {
         const auto [minIt, maxIt] = std::minmax_element(
             points.cbegin(), points.cend(),
             [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
-        low = minIt->y();
-        high = maxIt->y();
-        // Scaled before subtracting so readings near the double limits cannot
-        // overflow the span; a flat line gets one unit either side, or a relative
-        // one where a unit is lost in rounding.
-        double margin = high * 0.05 - low * 0.05;
-        if (low == high)
-            margin = (high + 1 != high) ? 1.0 : std::fabs(high) * 0.05;
-        constexpr double kMax = std::numeric_limits<double>::max();
-        low = std::max(low - margin, -kMax);
-        high = std::min(high + margin, kMax);
+        range = HeldRange(minIt->y(), maxIt->y(), { m_axisY->min(), m_axisY->max() });
     }
-    setValueAxis(low, high);
+    setValueAxis(range.low, range.high);
 
     QString description;
     if (points.isEmpty()) {
@@ -219,10 +235,10 @@ void Chart::redraw()
 
 void Chart::setValueAxis(double low, double high)
 {
-    if (low != m_axisY->min() || high != m_axisY->max()) {
-        m_axisY->setRange(low, high);
-        m_axisY->setStartValue(low);
-    }
+    if (low == m_axisY->min() && high == m_axisY->max() && !m_yLabels.isEmpty())
+        return;
+    m_axisY->setRange(low, high);
+    m_axisY->setStartValue(low);
     const AxisTicks ticks = RoundTicks(low, high);
     if (ticks.labels == m_yLabels)
         return;

@@ -23,6 +23,17 @@ struct AxisTicks {
 // every one within low to high.
 AxisTicks RoundTicks(double low, double high);
 
+// A value axis's range.
+struct AxisRange {
+    double low = 0;
+    double high = 1;
+    bool operator==(const AxisRange&) const = default;
+};
+// The value axis for points from low to high: the current one while every point lies
+// inside it and they still span at least 80 % of it, otherwise the points' own range
+// with a margin either side.
+AxisRange HeldRange(double low, double high, AxisRange current);
+
 class Chart : public QChartView {
     Q_OBJECT
 public:

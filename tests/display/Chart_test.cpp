@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 // Exported by QtCore for debugging tools; not in its public headers.
 extern Q_CORE_EXPORT quintptr qtHookData[];
@@ -116,6 +117,27 @@ TEST(Chart, YRangeCoversThePoints)
         if (c.low != c.high && !c.rows.isEmpty()) {
             EXPECT_GE((c.high / 2 - c.low / 2) / (y->max() / 2 - y->min() / 2), 0.8) << what;
         }
+    }
+}
+
+TEST(Chart, ValueAxisHoldsStillWhileThePointsStayInsideAndFillMostOfIt)
+{
+    using vt::AxisRange;
+    constexpr double kMax = std::numeric_limits<double>::max();
+    const struct { const char* what; double low, high; AxisRange current, expected; } cases[] = {
+        {"inside, spanning 90 %", 1, 10, {0.5, 10.5}, {0.5, 10.5}},
+        {"inside, spanning exactly 80 %", 1, 9, {0, 10}, {0, 10}},
+        {"inside but spanning under 80 %", 1, 8.9, {0, 10}, {0.605, 9.295}},
+        {"a point on the lower edge is not inside", 0, 9, {0, 10}, {-0.45, 9.45}},
+        {"a point on the upper edge is not inside", 1, 10, {0, 10}, {0.55, 10.45}},
+        {"a point above", 2, 11, {0, 10}, {1.55, 11.45}},
+        {"a flat line gets a unit either side", 7, 7, {0, 100}, {6, 8}},
+        {"the widest span does not overflow", -kMax, kMax, {0, 1}, {-kMax, kMax}},
+    };
+    for (const auto& c : cases) {
+        const AxisRange got = vt::HeldRange(c.low, c.high, c.current);
+        EXPECT_NEAR(got.low, c.expected.low, 1e-9) << c.what;
+        EXPECT_NEAR(got.high, c.expected.high, 1e-9) << c.what;
     }
 }
 
