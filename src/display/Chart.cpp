@@ -105,12 +105,18 @@ Chart::Chart(const QString& title, QWidget* parent)
     chart->addAxis(m_axisY, Qt::AlignLeft);
     m_series->attachAxis(m_axisX);
     m_series->attachAxis(m_axisY);
-    // Grid and axis lines one device pixel wide: Qt then takes their bounds from the
+    // The grid and the background stay put while the series over them changes with every
+    // reading: the view draws them once into a picture of its own and copies that, where
+    // the chart's items would be drawn again, with antialiasing, on every paint.
+    m_gridPen = m_axisX->gridLinePen();
+    m_axisX->setGridLineVisible(false);
+    m_axisY->setGridLineVisible(false);
+    chart->setBackgroundVisible(false);
+    setCacheMode(QGraphicsView::CacheBackground);
+    connect(chart, &QChart::plotAreaChanged, this, [this] { resetCachedContent(); });
+    // Axis lines and ticks one device pixel wide: Qt then takes their bounds from the
     // line itself instead of stroking an outline of it each time it asks.
     for (QAbstractAxis* axis : { static_cast<QAbstractAxis*>(m_axisX), static_cast<QAbstractAxis*>(m_axisY) }) {
-        QPen grid = axis->gridLinePen();
-        grid.setWidth(0);
-        axis->setGridLinePen(grid);
         QPen line = axis->linePen();
         line.setWidth(0);
         axis->setLinePen(line);
@@ -239,7 +245,9 @@ void Chart::setValueAxis(double low, double high)
         return;
     m_axisY->setRange(low, high);
     m_axisY->setStartValue(low);
+    resetCachedContent();  // the grid moves with the range
     const AxisTicks ticks = RoundTicks(low, high);
+    m_yTicks = ticks.values;
     if (ticks.labels == m_yLabels)
         return;
     for (const QString& label : std::as_const(m_yLabels))
@@ -250,6 +258,29 @@ void Chart::setValueAxis(double low, double high)
     // New labels are laid out on a later turn of the event loop, which would paint the
     // chart a second time; lay them out now, with the points.
     chart()->layout()->activate();
+}
+
+void Chart::drawBackground(QPainter* painter, const QRectF& rect)
+{
+    painter->fillRect(rect, chart()->backgroundBrush());
+    const QRectF plot = chart()->plotArea();
+    if (plot.isEmpty())
+        return;
+    painter->setPen(m_gridPen);
+    // Where the axes put their ticks: every row, and the value axis's round numbers
+    // and both its ends.
+    for (int r = 1; r <= kDrawnRows; ++r) {
+        const double x = plot.left() + plot.width() * (r - 1) / (kDrawnRows - 1);
+        painter->drawLine(QLineF(x, plot.top(), x, plot.bottom()));
+    }
+    const double low = m_axisY->min();
+    const double high = m_axisY->max();
+    QList<double> values = m_yTicks;
+    values << low << high;
+    for (const double v : std::as_const(values)) {
+        const double y = plot.bottom() - plot.height() * (v / 2 - low / 2) / (high / 2 - low / 2);
+        painter->drawLine(QLineF(plot.left(), y, plot.right(), y));
+    }
 }
 
 } // namespace vt

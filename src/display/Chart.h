@@ -3,6 +3,7 @@
 // and one line series drawn from the non-empty points of rows 1 to 10.
 #include <QChartView>
 #include <QList>
+#include <QPen>
 #include <QPointF>
 #include <QPointer>
 #include <QString>
@@ -71,6 +72,9 @@ public:
     // The points as drawn (x = row, y = value), for tests and for the accessible text.
     QList<QPointF> drawnPoints() const;
 
+protected:
+    void drawBackground(QPainter* painter, const QRectF& rect) override;
+
 private:
     void changed();
     void redraw();
@@ -85,6 +89,8 @@ private:
     int m_updates = 0;    // Updates alive
     bool m_dirty = false;  // stored rows not drawn yet
     QStringList m_yLabels; // labels the value axis shows now
+    QList<double> m_yTicks; // the values they stand at
+    QPen m_gridPen;
 };
 
 } // namespace vt

@@ -235,6 +235,53 @@ TEST(Chart, AnUpdateOfTenRowsPaintsAndDescribesTheChartOnceWhenComplete)
     }
 }
 
+// Whether the chart as shown has a horizontal grid line at `value` of its value axis:
+// the row there, or one either side for antialiasing, is darker than the background in
+// most of a few columns between the points.
+bool showsGridLineAt(vt::Chart& chart, double value)
+{
+    const QImage shown = chart.viewport()->grab().toImage();
+    const QPointF at = chart.chart()->mapToPosition(QPointF(1, value));
+    const QRectF plot = chart.chart()->plotArea();
+    int dark = 0;
+    for (const double fraction : { 0.06, 0.5, 0.94 }) {
+        const int x = int(plot.left() + plot.width() * fraction);
+        int lightest = 255;
+        for (int y = int(at.y()) - 1; y <= int(at.y()) + 1; ++y)
+            lightest = std::min(lightest, qGray(shown.pixel(x, y)));
+        dark += lightest < 245;
+    }
+    return dark >= 2;
+}
+
+TEST(Chart, GridFollowsTheValueAxisWhenItMoves)
+{
+    vt::Chart chart(QStringLiteral("Pressure"));
+    showAtStationSize(chart);
+    auto* y = qobject_cast<QCategoryAxis*>(chart.chart()->axes(Qt::Vertical).value(0));
+    ASSERT_NE(y, nullptr);
+    const struct { QStringList rows; double between; } cases[] = {
+        {{}, 0.5},  // labels 0.0, 0.2 ... 1.0
+        {{"0.92", "0.95", "1"}, 0.95},  // labels 0.92, 0.94 ... 1.00
+        {{"0.921", "1.011"}, 0.95},  // the same labels further apart: only the grid moves
+        {{"-40", "-42.5", "-41"}, -41.25},  // labels -42.5, -42.0 ... -40.0
+    };
+    for (const auto& c : cases) {
+        const std::string what = c.rows.join(' ').toStdString();
+        {
+            const vt::Chart::Update update(chart);
+            chart.setRowCount(10);
+            for (int i = 0; i < c.rows.size(); ++i)
+                setRowText(chart, i + 1, c.rows.at(i));
+        }
+        yieldToWindow();
+        for (const QString& label : y->categoriesLabels())
+            EXPECT_TRUE(showsGridLineAt(chart, y->endValue(label))) << what << " at " << label.toStdString();
+        // Halfway between two labels the plot is background, so a stale grid shows.
+        EXPECT_FALSE(showsGridLineAt(chart, c.between)) << what;
+    }
+}
+
 TEST(Chart, RowsReadBackAtOnceWhileTheDrawingWaits)
 {
     vt::Chart chart(QStringLiteral("t"));
