@@ -8,6 +8,8 @@
 #   BUILD  build folder holding ventholm, tools/nodesim/ventholm-nodesim and, unless
 #          FLOOR names it, bench/chart_floor
 #   COUNT  sentences measured per figure (default 20)
+#   SENTENCES=FILE  measure on the sentences in FILE, or record them there when it is
+#          missing, so that two builds are compared on the same input
 # Prints, offscreen and (when Xvfb is there) under X with accessibility on:
 #   instructions per sentence (callgrind) and CPU time per sentence, for both, and the
 #   ratios; then the station's CPU share while the simulator floods the line.
@@ -38,17 +40,24 @@ trap cleanup EXIT
 
 # The sentences: the simulated network's (seed 1), taken from its line once, then written
 # as a station log one second apart, so both programs get them alike and at that pace.
+# With SENTENCES=FILE they are read from FILE when it exists and saved there when not,
+# so that two builds can be measured on the same sentences.
 n=$((warm + count + 30))
-mkdir -p "$work/record"
-"$sim" --folder "$work/record" --port 9 --seed 1 --rate 0.01 > /dev/null 2>&1 & recorder=$!
-for _ in $(seq 50); do [ -e "$work/record/com9" ] && break; sleep 0.1; done
-stty -F "$work/record/com9" raw -echo
-timeout 6 cat "$work/record/com9" > "$work/record/line.txt" || true
-kill "$recorder" 2>/dev/null || true; wait "$recorder" 2>/dev/null || true
-tr '\r' '\n' < "$work/record/line.txt" | grep '\*' | head -n "$n" |
-    awk '{ printf "09.12.2026 %02d:%02d:%02d,%s\n", 10 + int(NR / 3600), int(NR / 60) % 60, NR % 60, $0 }' \
-    > "$work/sentences.log"
-[ "$(wc -l < "$work/sentences.log")" -eq "$n" ] || { echo "could not record $n sentences" >&2; exit 1; }
+if [ -n "${SENTENCES:-}" ] && [ -s "$SENTENCES" ]; then
+    head -n "$n" "$SENTENCES" > "$work/sentences.log"
+else
+    mkdir -p "$work/record"
+    "$sim" --folder "$work/record" --port 9 --seed 1 --rate 0.01 > /dev/null 2>&1 & recorder=$!
+    for _ in $(seq 50); do [ -e "$work/record/com9" ] && break; sleep 0.1; done
+    stty -F "$work/record/com9" raw -echo
+    timeout 6 cat "$work/record/com9" > "$work/record/line.txt" || true
+    kill "$recorder" 2>/dev/null || true; wait "$recorder" 2>/dev/null || true
+    tr '\r' '\n' < "$work/record/line.txt" | grep '\*' | head -n "$n" |
+        awk '{ printf "09.12.2026 %02d:%02d:%02d,%s\n", 10 + int(NR / 3600), int(NR / 60) % 60, NR % 60, $0 }' \
+        > "$work/sentences.log"
+    [ -z "${SENTENCES:-}" ] || cp "$work/sentences.log" "$SENTENCES"
+fi
+[ "$(wc -l < "$work/sentences.log")" -eq "$n" ] || { echo "could not take $n sentences" >&2; exit 1; }
 
 spawn() { "$@" & pids+=($!); }
 wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds

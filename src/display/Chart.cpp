@@ -264,7 +264,9 @@ void Chart::drawBackground(QPainter* painter, const QRectF& rect)
 {
     painter->fillRect(rect, chart()->backgroundBrush());
     const QRectF plot = chart()->plotArea();
-    if (plot.isEmpty())
+    const double low = m_axisY->min();
+    const double high = m_axisY->max();
+    if (plot.isEmpty() || !(low < high))
         return;
     painter->setPen(m_gridPen);
     // Where the axes put their ticks: every row, and the value axis's round numbers
@@ -273,8 +275,6 @@ void Chart::drawBackground(QPainter* painter, const QRectF& rect)
         const double x = plot.left() + plot.width() * (r - 1) / (kDrawnRows - 1);
         painter->drawLine(QLineF(x, plot.top(), x, plot.bottom()));
     }
-    const double low = m_axisY->min();
-    const double high = m_axisY->max();
     QList<double> values = m_yTicks;
     values << low << high;
     for (const double v : std::as_const(values)) {

@@ -28,7 +28,6 @@ AxisTicks RoundTicks(double low, double high);
 struct AxisRange {
     double low = 0;
     double high = 1;
-    bool operator==(const AxisRange&) const = default;
 };
 // The value axis for points from low to high: the current one while every point lies
 // inside it and they still span at least 80 % of it, otherwise the points' own range
