@@ -191,6 +191,8 @@ void frmMain::createControls()
     // the keyboard's way.
     MSChart4->lower();
     MSChart4->setFocusPolicy(Qt::NoFocus);
+    // Never redrawn: a kept picture of its background would only take memory.
+    MSChart4->setCacheMode(QGraphicsView::CacheNone);
     mscPressure->setFocusPolicy(Qt::TabFocus);
     mscElevation->setFocusPolicy(Qt::TabFocus);
 

@@ -5,6 +5,7 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QGraphicsLayout>
+#include <QGraphicsScene>
 #include <QLineSeries>
 #include <QPainter>
 #include <QValueAxis>
@@ -113,7 +114,7 @@ Chart::Chart(const QString& title, QWidget* parent)
     m_axisY->setGridLineVisible(false);
     chart->setBackgroundVisible(false);
     setCacheMode(QGraphicsView::CacheBackground);
-    connect(chart, &QChart::plotAreaChanged, this, [this] { resetCachedContent(); });
+    connect(chart, &QChart::plotAreaChanged, this, &Chart::redrawBackground);
     // Axis lines and ticks one device pixel wide: Qt then takes their bounds from the
     // line itself instead of stroking an outline of it each time it asks.
     for (QAbstractAxis* axis : { static_cast<QAbstractAxis*>(m_axisX), static_cast<QAbstractAxis*>(m_axisY) }) {
@@ -245,7 +246,7 @@ void Chart::setValueAxis(double low, double high)
         return;
     m_axisY->setRange(low, high);
     m_axisY->setStartValue(low);
-    resetCachedContent();  // the grid moves with the range
+    redrawBackground();  // the grid moves with the range
     const AxisTicks ticks = RoundTicks(low, high);
     m_yTicks = ticks.values;
     if (ticks.labels == m_yLabels)
@@ -258,6 +259,13 @@ void Chart::setValueAxis(double low, double high)
     // New labels are laid out on a later turn of the event loop, which would paint the
     // chart a second time; lay them out now, with the points.
     chart()->layout()->activate();
+}
+
+void Chart::redrawBackground()
+{
+    // Into the picture the view keeps; resetting its cache instead would allocate the
+    // picture anew each time.
+    invalidateScene(sceneRect(), QGraphicsScene::BackgroundLayer);
 }
 
 void Chart::drawBackground(QPainter* painter, const QRectF& rect)

@@ -78,6 +78,7 @@ private:
     void changed();
     void redraw();
     void setValueAxis(double low, double high);
+    void redrawBackground();
 
     QLineSeries* m_series = nullptr;
     QValueAxis* m_axisX = nullptr;
