@@ -235,20 +235,24 @@ TEST(Chart, AnUpdateOfTenRowsPaintsAndDescribesTheChartOnceWhenComplete)
     }
 }
 
-// Whether the chart as shown has a horizontal grid line at `value` of its value axis:
-// the row there, or one either side for antialiasing, is darker than the background in
-// most of a few columns between the points.
-bool showsGridLineAt(vt::Chart& chart, double value)
+// Whether the chart as shown has a grid line through (row, value) along `direction`:
+// the pixels there, or one either side for antialiasing, are darker than the background
+// at most of three places along it (the series crosses it once at most).
+bool showsGridLine(vt::Chart& chart, QPointF point, Qt::Orientation direction)
 {
     const QImage shown = chart.viewport()->grab().toImage();
-    const QPointF at = chart.chart()->mapToPosition(QPointF(1, value));
+    const QPointF at = chart.chart()->mapToPosition(point);
     const QRectF plot = chart.chart()->plotArea();
     int dark = 0;
-    for (const double fraction : { 0.06, 0.5, 0.94 }) {
-        const int x = int(plot.left() + plot.width() * fraction);
+    // Between the grid lines of the other direction, for the charts below.
+    for (const double fraction : { 0.1, 0.5, 0.9 }) {
         int lightest = 255;
-        for (int y = int(at.y()) - 1; y <= int(at.y()) + 1; ++y)
-            lightest = std::min(lightest, qGray(shown.pixel(x, y)));
+        for (int d = -1; d <= 1; ++d) {
+            const QPoint p = direction == Qt::Horizontal
+                ? QPoint(int(plot.left() + plot.width() * (fraction - 0.04)), int(at.y()) + d)
+                : QPoint(int(at.x()) + d, int(plot.top() + plot.height() * fraction));
+            lightest = std::min(lightest, qGray(shown.pixel(p)));
+        }
         dark += lightest < 245;
     }
     return dark >= 2;
@@ -260,6 +264,9 @@ TEST(Chart, GridFollowsTheValueAxisWhenItMoves)
     showAtStationSize(chart);
     auto* y = qobject_cast<QCategoryAxis*>(chart.chart()->axes(Qt::Vertical).value(0));
     ASSERT_NE(y, nullptr);
+    for (int row = 1; row <= 10; ++row)
+        EXPECT_TRUE(showsGridLine(chart, QPointF(row, 0.5), Qt::Vertical)) << row;
+    EXPECT_FALSE(showsGridLine(chart, QPointF(4.5, 0.5), Qt::Vertical));
     const struct { QStringList rows; double between; } cases[] = {
         {{}, 0.5},  // labels 0.0, 0.2 ... 1.0
         {{"0.92", "0.95", "1"}, 0.95},  // labels 0.92, 0.94 ... 1.00
@@ -276,9 +283,9 @@ TEST(Chart, GridFollowsTheValueAxisWhenItMoves)
         }
         yieldToWindow();
         for (const QString& label : y->categoriesLabels())
-            EXPECT_TRUE(showsGridLineAt(chart, y->endValue(label))) << what << " at " << label.toStdString();
+            EXPECT_TRUE(showsGridLine(chart, QPointF(1, y->endValue(label)), Qt::Horizontal)) << what << " at " << label.toStdString();
         // Halfway between two labels the plot is background, so a stale grid shows.
-        EXPECT_FALSE(showsGridLineAt(chart, c.between)) << what;
+        EXPECT_FALSE(showsGridLine(chart, QPointF(1, c.between), Qt::Horizontal)) << what;
     }
 }
 
