@@ -128,7 +128,8 @@ std::vector<Control> windowDescription()
           .caption = "Temperature (Rover)", .behind = true },
         { .member = &F::Label2, .name = "Label2", .geometry = twips(2640, 7440, 615, 255),
           .caption = "NodeID", .behind = true },
-        // Shown only while something is wrong (see updateStatus).
+        // Shown only while something is wrong (see updateStatus). A screen reader reads
+        // the name: it is the notice itself, kept equal to the text.
         { .member = &F::lblStatus, .name = "lblStatus", .geometry = QRect(8, 416, 377, 18),
           .description = "Station status" },
     };
@@ -196,6 +197,20 @@ QWidget* make(QTimer*& timer, const Control&, QWidget* parent)
     return nullptr;
 }
 
+// What every widget of the description takes from its row.
+void place(QWidget* widget, const Control& c)
+{
+    widget->setGeometry(c.geometry);
+    if (!c.enabled)
+        widget->setEnabled(false);
+    if (!c.accessibleName.isEmpty())
+        widget->setAccessibleName(c.accessibleName);
+    if (!c.description.isEmpty())
+        widget->setAccessibleDescription(c.description);
+    if (c.behind)
+        widget->lower();
+}
+
 // A command sentence as the operator knows it: "reset (6!)".
 QString describeCommand(const QByteArray& sentence)
 {
@@ -259,21 +274,13 @@ void frmMain::createControls()
             slot->setObjectName(QLatin1String(c.name));
             return made;
         }, c.member);
-        if (!widget)
-            continue;
-        widget->setGeometry(c.geometry);
-        if (!c.enabled)
-            widget->setEnabled(false);
-        if (!c.accessibleName.isEmpty())
-            widget->setAccessibleName(c.accessibleName);
-        if (!c.description.isEmpty())
-            widget->setAccessibleDescription(c.description);
-        if (c.behind)
-            widget->lower();
-        if (c.tab)
+        if (widget)
+            place(widget, c);
+        if (widget && c.tab)
             keyboardOrder[c.tab] = widget;
     }
     setObjectName(QStringLiteral("frmMain"));
+    // Labels and frames take no focus, so they have no place in the order.
     QWidget* previous = nullptr;
     for (const auto& [place, widget] : keyboardOrder) {
         if (previous)
