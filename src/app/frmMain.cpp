@@ -282,7 +282,7 @@ void frmMain::createControls()
     setObjectName(QStringLiteral("frmMain"));
     // Labels and frames take no focus, so they have no place in the order.
     QWidget* previous = nullptr;
-    for (const auto& [place, widget] : keyboardOrder) {
+    for (const auto& [position, widget] : keyboardOrder) {
         if (previous)
             setTabOrder(previous, widget);
         previous = widget;
