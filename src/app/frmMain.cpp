@@ -58,8 +58,8 @@ QGroupBox* borderlessGroup(QWidget* parent)
 }
 
 // One control of the window description, in the order the window creates it (a later
-// control lies over an earlier one). Geometry is in twips inside the control's frame, or
-// the window when it has none.
+// control lies over an earlier one). Geometry is in pixels inside the control's frame,
+// or the window when it has none; twips() converts the description's own measures.
 struct Control {
     std::variant<QPushButton* frmMain::*, QRadioButton* frmMain::*, QLabel* frmMain::*, QLineEdit* frmMain::*,
                  QGroupBox* frmMain::*, QComboBox* frmMain::*, vt::Chart* frmMain::*, QTimer* frmMain::*,
