@@ -46,6 +46,15 @@ void enableIfSet(QWidget* w, std::optional<bool> enabled)
         w->setEnabled(*enabled);
 }
 
+// Shows the node's inverse mode on the options without echoing it back to the node,
+// then yields (one of the yield points listed in frmMain.h).
+void showInverseMode(frmMain& w, const QString& inverseField)
+{
+    const frmMain::QuietOptions quiet(w);
+    (vt::PrefixValue(inverseField) >= 0 ? w.optInverseDisabled : w.optInverseEnabled)->setChecked(true);
+    w.Yield();
+}
+
 } // namespace
 
 void frmMain::DispatchRecord()
@@ -89,11 +98,7 @@ void frmMain::DispatchRecord()
     case 'D':
         SetCaption(cmdDatum, Caption(Mode::Datum, field(7)));
         showNode();
-        {
-            const QuietOptions quiet(*this);
-            (vt::PrefixValue(field(3)) >= 0 ? optInverseDisabled : optInverseEnabled)->setChecked(true);
-            Yield();
-        }
+        showInverseMode(*this, field(3));
         plot(field(1));
         break;
     case 'R':

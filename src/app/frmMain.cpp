@@ -21,6 +21,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <map>
+#include <type_traits>
+#include <variant>
+#include <vector>
 #include <cstdio>
 #include <cstdlib>
 
@@ -51,6 +55,160 @@ QGroupBox* borderlessGroup(QWidget* parent)
     group->setFlat(true);
     group->setStyleSheet(QStringLiteral("QGroupBox { border: 0; margin: 0; padding: 0; }"));
     return group;
+}
+
+// One control of the window description, in the order the window creates it (a later
+// control lies over an earlier one). Geometry is in pixels inside the control's frame,
+// or the window when it has none; twips() converts the description's own measures.
+struct Control {
+    std::variant<QPushButton* frmMain::*, QRadioButton* frmMain::*, QLabel* frmMain::*, QLineEdit* frmMain::*,
+                 QGroupBox* frmMain::*, QComboBox* frmMain::*, vt::Chart* frmMain::*, QTimer* frmMain::*,
+                 vt::SerialPort* frmMain::*> member;
+    const char* name;                       // object name
+    QRect geometry = {};
+    QString caption = {};                   // a button's or option's caption, a label's text, a chart's title
+    QGroupBox* frmMain::* frame = nullptr;
+    QString accessibleName = {};
+    QString description = {};               // accessible description
+    bool enabled = true;
+    bool checked = false;
+    bool behind = false;                    // lies beneath the controls created before it
+    int tab = 0;                            // place in the keyboard order from 1; 0: not in it
+};
+
+// The window description: every control, its name and where it sits.
+std::vector<Control> windowDescription()
+{
+    using F = frmMain;
+    return {
+        { .member = &F::cmdResume, .name = "cmdResume", .geometry = twips(4440, 7800, 1335, 375),
+          .caption = "Resume", .enabled = false, .tab = 15 },
+        { .member = &F::fraUnits, .name = "fraUnits", .geometry = twips(1560, 7800, 2775, 375),
+          .accessibleName = "Units" },
+        { .member = &F::optUnitsMetric, .name = "optUnitsMetric", .geometry = twips(600, 0, 855, 255),
+          .caption = "Metric", .frame = &F::fraUnits, .tab = 14 },
+        { .member = &F::optUnitsImperial, .name = "optUnitsImperial", .geometry = twips(1560, 0, 975, 255),
+          .caption = "Imperial", .frame = &F::fraUnits, .tab = 13 },
+        { .member = &F::Label1, .name = "Label1", .geometry = twips(0, 0, 495, 255),
+          .caption = "Units:", .frame = &F::fraUnits, .behind = true },
+        { .member = &F::fraInverse, .name = "fraInverse", .geometry = twips(1440, 6960, 2775, 375),
+          .accessibleName = "Inverse" },
+        { .member = &F::optInverseEnabled, .name = "optInverseEnabled", .geometry = twips(1680, 120, 975, 255),
+          .caption = "Enabled", .frame = &F::fraInverse, .enabled = false, .tab = 12 },
+        { .member = &F::optInverseDisabled, .name = "optInverseDisabled", .geometry = twips(720, 120, 975, 255),
+          .caption = "Disabled", .frame = &F::fraInverse, .enabled = false, .checked = true, .tab = 11 },
+        { .member = &F::Label3, .name = "Label3", .geometry = twips(120, 120, 735, 255),
+          .caption = "Inverse:", .frame = &F::fraInverse, .behind = true },
+        { .member = &F::cboDatumNodeID, .name = "cboDatumNodeID", .geometry = twips(3240, 7395, 1095, 315),
+          .accessibleName = "Datum NodeID", .enabled = false, .tab = 10 },
+        { .member = &F::cmdReset, .name = "cmdReset", .geometry = twips(4440, 7320, 1335, 375),
+          .caption = "Reset", .tab = 9 },
+        { .member = &F::cmdNetID, .name = "cmdNetID", .geometry = twips(120, 6600, 1335, 375),
+          .caption = F::kNoData, .description = "Sends the NetID entered beside it", .enabled = false, .tab = 8 },
+        { .member = &F::txtNetID, .name = "txtNetID", .geometry = twips(1560, 6600, 975, 405),
+          .accessibleName = "NetID", .enabled = false, .tab = 7 },
+        { .member = &F::txtNodeID, .name = "txtNodeID", .geometry = twips(4800, 6600, 975, 405),
+          .accessibleName = "NodeID", .enabled = false, .tab = 6 },
+        { .member = &F::cmdNodeID, .name = "cmdNodeID", .geometry = twips(3360, 6600, 1335, 375),
+          .caption = F::kNoData, .description = "Sends the NodeID entered beside it", .enabled = false, .tab = 5 },
+        { .member = &F::cmdDatum, .name = "cmdDatum", .geometry = twips(120, 7320, 1335, 375),
+          .caption = vt::datum::Caption(vt::datum::Mode::Ping),
+          .description = "Pings a node, sets the datum or adjusts, as its caption says", .enabled = false, .tab = 4 },
+        { .member = &F::txtDatum, .name = "txtDatum", .geometry = twips(1560, 7320, 975, 405),
+          .accessibleName = "Datum value or NodeID to ping", .enabled = false, .tab = 3 },
+        { .member = &F::Timer1, .name = "Timer1" },
+        { .member = &F::MSComm1, .name = "MSComm1" },
+        { .member = &F::mscElevation, .name = "mscElevation", .geometry = twips(120, 3360, 5655, 3150),
+          .caption = "Absolute Elevation", .tab = 2 },
+        { .member = &F::mscPressure, .name = "mscPressure", .geometry = twips(120, 120, 5655, 3135),
+          .caption = "Absolute Pressure", .tab = 1 },
+        // It shares the elevation chart's place but never changes: kept behind it and out
+        // of the keyboard's way.
+        { .member = &F::MSChart4, .name = "MSChart4", .geometry = twips(120, 3360, 5655, 3150),
+          .caption = "Temperature (Rover)", .behind = true },
+        { .member = &F::Label2, .name = "Label2", .geometry = twips(2640, 7440, 615, 255),
+          .caption = "NodeID", .behind = true },
+        // Shown only while something is wrong (see updateStatus). A screen reader reads
+        // the name: it is the notice itself, kept equal to the text.
+        { .member = &F::lblStatus, .name = "lblStatus", .geometry = QRect(8, 416, 377, 18),
+          .description = "Station status" },
+    };
+}
+
+// Makes a control of the description's kind; returns it when it is a widget.
+QWidget* make(QPushButton*& button, const Control& c, QWidget* parent)
+{
+    button = new QPushButton(parent);
+    frmMain::SetCaption(button, c.caption);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QWidget* make(QRadioButton*& option, const Control& c, QWidget* parent)
+{
+    option = new QRadioButton(c.caption, parent);
+    if (c.checked)
+        option->setChecked(true);
+    return option;
+}
+
+QWidget* make(QLabel*& label, const Control& c, QWidget* parent)
+{
+    label = new QLabel(c.caption, parent);
+    label->setTextFormat(Qt::PlainText);
+    // Some labels run a few pixels into the control beside them ("Inverse:" over its
+    // first option's indicator); they lie beneath it and let clicks through to it.
+    if (c.behind)
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return label;
+}
+
+QWidget* make(QLineEdit*& box, const Control&, QWidget* parent)
+{
+    box = new QLineEdit(parent);
+    return box;
+}
+
+QWidget* make(QGroupBox*& frame, const Control&, QWidget* parent)
+{
+    frame = borderlessGroup(parent);
+    return frame;
+}
+
+QWidget* make(QComboBox*& list, const Control&, QWidget* parent)
+{
+    list = new QComboBox(parent);
+    list->setEditable(false);
+    return list;
+}
+
+QWidget* make(vt::Chart*& chart, const Control& c, QWidget* parent)
+{
+    chart = new vt::Chart(c.caption, parent);
+    // A chart is read, not operated: it takes focus only by Tab, and only when the
+    // keyboard order has it.
+    chart->setFocusPolicy(c.tab ? Qt::TabFocus : Qt::NoFocus);
+    return chart;
+}
+
+QWidget* make(QTimer*& timer, const Control&, QWidget* parent)
+{
+    timer = new QTimer(parent);
+    return nullptr;
+}
+
+// What every widget of the description takes from its row.
+void place(QWidget* widget, const Control& c)
+{
+    widget->setGeometry(c.geometry);
+    if (!c.enabled)
+        widget->setEnabled(false);
+    if (!c.accessibleName.isEmpty())
+        widget->setAccessibleName(c.accessibleName);
+    if (!c.description.isEmpty())
+        widget->setAccessibleDescription(c.description);
+    if (c.behind)
+        widget->lower();
 }
 
 // A command sentence as the operator knows it: "reset (6!)".
@@ -102,134 +260,46 @@ void frmMain::createControls()
     setStyleSheet(QStringLiteral("* { font-family: \"Liberation Sans\", Arial; font-size: 8pt; }"
                                  " QRadioButton { spacing: 2px; }"));
 
-    auto button = [this](const QString& caption, QWidget* container, QRect geometry) {
-        auto* b = new QPushButton(container ? container : this);
-        SetCaption(b, caption);
-        b->setGeometry(geometry);
-        b->setAutoDefault(false);
-        return b;
-    };
-    auto option = [](const QString& text, QWidget* frame, QRect geometry) {
-        auto* o = new QRadioButton(text, frame);
-        o->setGeometry(geometry);
-        return o;
-    };
-    auto label = [](const QString& text, QWidget* container, QRect geometry) {
-        auto* l = new QLabel(text, container);
-        l->setGeometry(geometry);
-        l->setTextFormat(Qt::PlainText);
-        // Some labels run a few pixels into the control beside them ("Inverse:" over its
-        // first option's indicator); they lie beneath it and let clicks through to it.
-        l->setAttribute(Qt::WA_TransparentForMouseEvents);
-        l->lower();
-        return l;
-    };
-    auto box = [this](QRect geometry, const QString& name) {
-        auto* t = new QLineEdit(this);
-        t->setGeometry(geometry);
-        t->setAccessibleName(name);
-        return t;
-    };
+    std::map<int, QWidget*> keyboardOrder;
+    for (const Control& c : windowDescription()) {
+        QWidget* parent = c.frame ? static_cast<QWidget*>(this->*c.frame) : this;
+        QWidget* widget = std::visit([&](auto member) -> QWidget* {
+            auto& slot = this->*member;
+            QWidget* made = nullptr;
+            if constexpr (std::is_same_v<std::remove_reference_t<decltype(slot)>, vt::SerialPort*>)
+                slot = new vt::SerialPort(m_programDir, this);
+            else
+                made = make(slot, c, parent);
+            // The description's names, for tools that look controls up by name.
+            slot->setObjectName(QLatin1String(c.name));
+            return made;
+        }, c.member);
+        if (widget)
+            place(widget, c);
+        if (widget && c.tab)
+            keyboardOrder[c.tab] = widget;
+    }
+    setObjectName(QStringLiteral("frmMain"));
+    // Labels and frames take no focus, so they have no place in the order.
+    QWidget* previous = nullptr;
+    for (const auto& [position, widget] : keyboardOrder) {
+        if (previous)
+            setTabOrder(previous, widget);
+        previous = widget;
+    }
 
-    cmdResume = button(QStringLiteral("Resume"), nullptr, twips(4440, 7800, 1335, 375));
-    cmdResume->setEnabled(false);
-
-    fraUnits = borderlessGroup(this);
-    fraUnits->setGeometry(twips(1560, 7800, 2775, 375));
-    fraUnits->setAccessibleName(QStringLiteral("Units"));
-    optUnitsMetric = option(QStringLiteral("Metric"), fraUnits, twips(600, 0, 855, 255));
-    optUnitsImperial = option(QStringLiteral("Imperial"), fraUnits, twips(1560, 0, 975, 255));
-    Label1 = label(QStringLiteral("Units:"), fraUnits, twips(0, 0, 495, 255));
-
-    fraInverse = borderlessGroup(this);
-    fraInverse->setGeometry(twips(1440, 6960, 2775, 375));
-    fraInverse->setAccessibleName(QStringLiteral("Inverse"));
-    optInverseEnabled = option(QStringLiteral("Enabled"), fraInverse, twips(1680, 120, 975, 255));
-    optInverseEnabled->setEnabled(false);
-    optInverseDisabled = option(QStringLiteral("Disabled"), fraInverse, twips(720, 120, 975, 255));
-    optInverseDisabled->setEnabled(false);
-    optInverseDisabled->setChecked(true);
-    Label3 = label(QStringLiteral("Inverse:"), fraInverse, twips(120, 120, 735, 255));
-
-    cboDatumNodeID = new QComboBox(this);
-    cboDatumNodeID->setGeometry(twips(3240, 7395, 1095, 315));
-    cboDatumNodeID->setEditable(false);
-    cboDatumNodeID->setEnabled(false);
-    cboDatumNodeID->setAccessibleName(QStringLiteral("Datum NodeID"));
-
-    cmdReset = button(QStringLiteral("Reset"), nullptr, twips(4440, 7320, 1335, 375));
-    cmdNetID = button(kNoData, nullptr, twips(120, 6600, 1335, 375));
-    cmdNetID->setEnabled(false);
-    cmdNetID->setAccessibleDescription(QStringLiteral("Sends the NetID entered beside it"));
-    txtNetID = box(twips(1560, 6600, 975, 405), QStringLiteral("NetID"));
-    txtNetID->setEnabled(false);
-    txtNodeID = box(twips(4800, 6600, 975, 405), QStringLiteral("NodeID"));
-    txtNodeID->setEnabled(false);
-    cmdNodeID = button(kNoData, nullptr, twips(3360, 6600, 1335, 375));
-    cmdNodeID->setEnabled(false);
-    cmdNodeID->setAccessibleDescription(QStringLiteral("Sends the NodeID entered beside it"));
-    cmdDatum = button(vt::datum::Caption(vt::datum::Mode::Ping), nullptr, twips(120, 7320, 1335, 375));
-    cmdDatum->setEnabled(false);
-    cmdDatum->setAccessibleDescription(QStringLiteral("Pings a node, sets the datum or adjusts, as its caption says"));
-    txtDatum = box(twips(1560, 7320, 975, 405), QStringLiteral("Datum value or NodeID to ping"));
-    txtDatum->setEnabled(false);
-
-    Timer1 = new QTimer(this);
+    // What the description leaves to the code.
     Timer1->setInterval(kTickIntervalMs);
     // A coarse timer may fire late by a twentieth of its interval, and every such delay
     // puts a reading on the log later.
     Timer1->setTimerType(Qt::PreciseTimer);
-    MSComm1 = new vt::SerialPort(m_programDir, this);
-
-    mscElevation = new vt::Chart(QStringLiteral("Absolute Elevation"), this);
-    mscElevation->setGeometry(twips(120, 3360, 5655, 3150));
-    mscPressure = new vt::Chart(QStringLiteral("Absolute Pressure"), this);
-    mscPressure->setGeometry(twips(120, 120, 5655, 3135));
-    MSChart4 = new vt::Chart(QStringLiteral("Temperature (Rover)"), this);
-    MSChart4->setGeometry(twips(120, 3360, 5655, 3150));
-    // It shares the elevation chart's place but never changes: keep it behind and out of
-    // the keyboard's way.
-    MSChart4->lower();
-    MSChart4->setFocusPolicy(Qt::NoFocus);
-    // Never redrawn: a kept picture of its background would only take memory.
-    MSChart4->setCacheMode(QGraphicsView::CacheNone);
-    mscPressure->setFocusPolicy(Qt::TabFocus);
-    mscElevation->setFocusPolicy(Qt::TabFocus);
-
-    Label2 = label(QStringLiteral("NodeID"), this, twips(2640, 7440, 615, 255));
     Label2->setBuddy(cboDatumNodeID);
-
-    lblStatus = new QLabel(this);
-    lblStatus->setTextFormat(Qt::PlainText);
-    lblStatus->setGeometry(8, 416, 377, 18);
+    // The temperature chart is never redrawn: a kept picture of its background would
+    // only take memory.
+    MSChart4->setCacheMode(QGraphicsView::CacheNone);
     lblStatus->setStyleSheet(QStringLiteral("background:#b00020;color:white;padding-left:4px;"));
     lblStatus->setWordWrap(true);
-    // A screen reader reads the name: it is the notice itself, kept equal to the text.
-    lblStatus->setAccessibleDescription(QStringLiteral("Station status"));
     lblStatus->hide();
-
-    // The description's names, for tools that look controls up by name.
-    const std::initializer_list<std::pair<QObject*, const char*>> names {
-        { cmdResume, "cmdResume" }, { fraUnits, "fraUnits" }, { optUnitsMetric, "optUnitsMetric" },
-        { optUnitsImperial, "optUnitsImperial" }, { Label1, "Label1" }, { fraInverse, "fraInverse" },
-        { optInverseEnabled, "optInverseEnabled" }, { optInverseDisabled, "optInverseDisabled" },
-        { Label3, "Label3" }, { cboDatumNodeID, "cboDatumNodeID" }, { cmdReset, "cmdReset" },
-        { cmdNetID, "cmdNetID" }, { txtNetID, "txtNetID" }, { txtNodeID, "txtNodeID" },
-        { cmdNodeID, "cmdNodeID" }, { cmdDatum, "cmdDatum" }, { txtDatum, "txtDatum" }, { Timer1, "Timer1" },
-        { mscElevation, "mscElevation" }, { mscPressure, "mscPressure" }, { MSChart4, "MSChart4" },
-        { Label2, "Label2" }, { lblStatus, "lblStatus" }, { MSComm1, "MSComm1" }
-    };
-    for (const auto& [object, name] : names)
-        object->setObjectName(QLatin1String(name));
-    setObjectName(QStringLiteral("frmMain"));
-
-    // Keyboard order of the window description; labels and frames take no focus.
-    const QList<QWidget*> order { mscPressure, mscElevation, txtDatum, cmdDatum, cmdNodeID,
-                                  txtNodeID, txtNetID, cmdNetID, cmdReset, cboDatumNodeID,
-                                  optInverseDisabled, optInverseEnabled, optUnitsImperial,
-                                  optUnitsMetric, cmdResume };
-    for (qsizetype i = 1; i < order.size(); ++i)
-        setTabOrder(order[i - 1], order[i]);
 
     m_secondWake = new QTimer(this);
     m_secondWake->setSingleShot(true);

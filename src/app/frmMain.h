@@ -40,7 +40,8 @@ public:
     // Returns the error that stopped it, or an empty text.
     QString Form_Load();
 
-    // Controls, in the order the window creates them.
+    // Controls; the window description (frmMain.cpp) creates them, names them and sets
+    // their keyboard order.
     QPushButton* cmdResume = nullptr;
     QGroupBox* fraUnits = nullptr;
     QRadioButton* optUnitsMetric = nullptr;

@@ -96,6 +96,12 @@ bool saysNothingNew(const QString& reason)
 #endif
     return false;
 }
+
+// Why a device that exists will not open for this station.
+QString inUse()
+{
+    return QStringLiteral("it is in use by another station or program");
+}
 } // namespace
 
 SerialPort::SerialPort(QString programDir, QObject* parent)
@@ -194,59 +200,90 @@ bool SerialPort::openDevice(const QString& path, QString* error)
 
     const QString device = resolveDevice(path);
     const QString shown = device.isEmpty() || device == path ? path : QStringLiteral("%1 (%2)").arg(path, device);
-    const auto fail = [&](const QString& why) {
+    const auto fail = [&](const QString& what, const QString& why) {
         if (error)
-            *error = QStringLiteral("Cannot open serial port %1: %2").arg(shown, why);
+            *error = QStringLiteral("Cannot %1 serial port %2: %3").arg(what, shown, why);
         return false;
     };
     if (device.isEmpty())
-        return fail(QStringLiteral("no such device"));
-    const QString inUse = QStringLiteral("it is in use by another station or program");
+        return fail(QStringLiteral("open"), QStringLiteral("no such device"));
+    QString why;
+    NodeStamp node;
+    if (!lockDevice(device, &node, &why) || !openPort(device, &why))
+        return fail(QStringLiteral("open"), why);
+    if (!configurePort(&why))
+        return fail(QStringLiteral("set up"), why);
+    rememberDevice(device, node);
+    if (error)
+        error->clear();
+    return true;
+}
 
+bool SerialPort::lockDevice(const QString& device, NodeStamp* node, QString* why)
+{
 #ifdef Q_OS_UNIX
     // The lock is taken on the device itself, whatever name led to it. flock binds
     // root as well (unlike the terminal's exclusive mode), is keyed by the device
     // node rather than a name, and dies with the process, so no stale lock is left.
     const int fd = ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return fail(errno == EBUSY ? inUse : QString::fromLocal8Bit(std::strerror(errno)));
+    if (fd < 0) {
+        *why = errno == EBUSY ? inUse() : QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        return fail(inUse);
+        *why = inUse();
+        return false;
     }
     struct stat st {};
     ::fstat(fd, &st);
+    *node = stampOf(st);
     m_lockFd = fd;
+#else
+    Q_UNUSED(device);
+    Q_UNUSED(node);
+    Q_UNUSED(why);
 #endif
+    return true;
+}
 
+bool SerialPort::openPort(const QString& device, QString* why)
+{
     // Handing QSerialPort the device also names its own lock file after the device,
     // which other serial programs honour.
     m_port->setPortName(device);
     m_port->setReadBufferSize(kReadBufferBytes);
-    if (!m_port->open(QIODevice::ReadWrite)) {
-        const QString why = m_port->error() == QSerialPort::PermissionError && QFileInfo(device).isWritable()
-            ? inUse : m_port->errorString();
-        closePort();
-        return fail(why);
-    }
+    if (m_port->open(QIODevice::ReadWrite))
+        return true;
+    *why = m_port->error() == QSerialPort::PermissionError && QFileInfo(device).isWritable()
+        ? inUse() : m_port->errorString();
+    closePort();
+    return false;
+}
+
+bool SerialPort::configurePort(QString* why)
+{
     const bool configured = m_port->setBaudRate(QSerialPort::Baud9600)
         && m_port->setDataBits(QSerialPort::Data8)
         && m_port->setParity(QSerialPort::NoParity)
         && m_port->setStopBits(QSerialPort::OneStop)
         && m_port->setFlowControl(QSerialPort::NoFlowControl);
-    if (!configured) {
-        const QString why = m_port->errorString();
-        closePort();
-        if (error)
-            *error = QStringLiteral("Cannot set up serial port %1: %2").arg(shown, why);
-        return false;
-    }
+    if (configured)
+        return true;
+    *why = m_port->errorString();
+    closePort();
+    return false;
+}
 
+void SerialPort::rememberDevice(const QString& device, const NodeStamp& node)
+{
     m_device = device;
 #ifdef Q_OS_UNIX
-    m_node = stampOf(st);
-    m_pty = isPtySlave(quint64(st.st_rdev));
+    m_node = node;
+    m_pty = isPtySlave(node.rdev);
     m_link = linkStamp(m_path);
+#else
+    Q_UNUSED(node);
 #endif
     m_identity = {};
     if (m_lister) {
@@ -255,9 +292,6 @@ bool SerialPort::openDevice(const QString& path, QString* error)
                 m_identity = seen.identity;
         }
     }
-    if (error)
-        error->clear();
-    return true;
 }
 
 void SerialPort::retry()

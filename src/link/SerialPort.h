@@ -98,6 +98,12 @@ private:
     void closePort();
     // Opens and locks the device path leads to, and remembers what it is.
     bool openDevice(const QString& path, QString* error);
+    // The steps of openDevice; each says why it failed and leaves the port closed.
+    bool lockDevice(const QString& device, NodeStamp* node, QString* why);
+    bool openPort(const QString& device, QString* why);
+    bool configurePort(QString* why);
+    // What the next reopen must find again: the device, its node and its adapter.
+    void rememberDevice(const QString& device, const NodeStamp& node);
     void setNotice(const QString& notice);
     QString portName() const;
 

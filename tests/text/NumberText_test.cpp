@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <ostream>
 #include <vector>
 
@@ -36,12 +37,15 @@ TEST(PrefixValue, ReadsTheLeadingNumber)
 
 TEST(NumericValue, AcceptsOnlyAWholeDecimalNumber)
 {
+    // Beyond the range of a double written out in full, with no exponent to tell.
+    const std::string allDigits = "1" + std::string(309, '0');
     const struct { const char* text; std::optional<double> value; } cases[] = {
         {" 42 ", 42}, {"007", 7}, {"1e3", 1000}, {"-0.4", -0.4}, {"+2.5E-1", 0.25},
         {"5.", 5}, {".5", 0.5}, {"\t1013.25", 1013.25}, {"1e-999", 0.0},
         {"abc", {}}, {"12abc", {}}, {"", {}}, {"   ", {}}, {"1e", {}}, {"1e+", {}},
         {"+", {}}, {".", {}}, {"1 2", {}}, {"- 1", {}}, {"0x10", {}}, {"1,000", {}},
         {"1.2.3", {}}, {"inf", {}}, {"nan", {}}, {"1e999", {}}, {"-1e999", {}},
+        {allDigits.c_str(), {}},
     };
     for (const auto& c : cases) {
         const auto v = vt::NumericValue(QString::fromUtf8(c.text));
