@@ -14,11 +14,6 @@ namespace vt {
 
 namespace {
 
-QString hex4(quint16 id)
-{
-    return QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0'));
-}
-
 QList<SeenPort> scanPorts()
 {
     QList<SeenPort> ports;
@@ -28,8 +23,8 @@ QList<SeenPort> scanPorts()
         if (port.device.isEmpty())
             continue;
         if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
-            port.identity.vendor = hex4(info.vendorIdentifier());
-            port.identity.product = hex4(info.productIdentifier());
+            port.identity.vendor = UsbIdText(info.vendorIdentifier());
+            port.identity.product = UsbIdText(info.productIdentifier());
             port.identity.serial = info.serialNumber().trimmed();
         }
         ports << port;
@@ -57,6 +52,11 @@ QByteArray ttyDevicesStamp()
 }
 
 } // namespace
+
+QString UsbIdText(quint16 id)
+{
+    return QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0'));
+}
 
 QString DeviceIdentity::text() const
 {

@@ -21,6 +21,10 @@ struct DeviceIdentity {
     QString text() const;
 };
 
+// A USB vendor or product id as the identity holds it: four lowercase hex digits, the
+// way the system writes them ("0403").
+QString UsbIdText(quint16 id);
+
 struct SeenPort {
     QString device;  // canonical device path, e.g. /dev/ttyUSB0
     DeviceIdentity identity;

@@ -129,6 +129,48 @@ TEST(Receiver, BacklogGivesUpItsOldestWholeLinesAndSaysSo)
         << s.w->lblStatus->text().toStdString();
 }
 
+// At the bound exactly: a backlog of exactly the bound is kept whole, and when the lines
+// after a line end fill the bound to the byte, the cut is at that line end, so no more
+// lines are given up than the bound needs.
+TEST(Receiver, BacklogAtTheBoundGivesUpNoLineMoreThanItMust)
+{
+    const struct { const char* legend; int head; } cases[] = {
+        { "exactly the bound: nothing given up", 0 },
+        { "three lines over: those three given up", 3 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.legend);
+        Station s;
+        QByteArray arriving;
+        for (int i = 0; arriving.size() <= 4000; ++i)
+            arriving += sentence("M," + QByteArray::number(i) + ",1013.25");
+        arriving += sentence("N,1");
+        QByteArray head;
+        for (int i = 0; i < c.head; ++i)
+            head += sentence("R," + QByteArray::number(i) + ",1013.25");
+        QByteArray tail;
+        for (int i = c.head + 1; tail.size() + arriving.size() <= frmMain::kMaxBacklog - 2000; ++i)
+            tail += sentence("R," + QByteArray::number(i) + ",1013.25");
+        // The line after the head, padded so that it and everything after it, with the
+        // line feed before it when there is a head, make exactly the bound.
+        const QByteArray number = QByteArray::number(c.head);
+        const qsizetype pad = frmMain::kMaxBacklog - (c.head ? 1 : 0) - tail.size() - arriving.size()
+            - sentence("R," + number + ",1013.25,").size();
+        const QByteArray padded = sentence("R," + number + ",1013.25," + QByteArray(pad, 'x'));
+        ASSERT_EQ(padded.size() + tail.size() + arriving.size() + (c.head ? 1 : 0), frmMain::kMaxBacklog);
+
+        s.w->ReceiveBuffer = head + padded + tail;
+        s.pty.write(arriving);
+        ASSERT_TRUE(s.waitForPort(int(arriving.size())));
+        quint8 got = 0;
+        s.w->ReadSentence(5, got);
+
+        ASSERT_EQ(got, 1);
+        EXPECT_EQ(s.w->SentenceFields[1], number) << "the padded line is kept";
+        EXPECT_EQ(s.w->LinesGivenUp, c.head);
+    }
+}
+
 TEST(Receiver, MidnightCountsLikeAnyOtherChangeOfTheSeconds)
 {
     Station s;

@@ -443,6 +443,15 @@ struct FakeAdapters {
     void unplug(const PtyPair& pty) { present.erase(QFileInfo(pty.slavePath()).canonicalFilePath()); }
 };
 
+TEST(SerialPortReopen, UsbIdsAreWrittenAsTheSystemWritesThem)
+{
+    const struct { quint16 id; const char* text; } cases[] = {
+        {0x0403, "0403"}, {0x10c4, "10c4"}, {0x1a86, "1a86"}, {0xffff, "ffff"}, {0, "0000"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(vt::UsbIdText(c.id), QLatin1String(c.text)) << c.text;
+}
+
 TEST(SerialPortReopen, FollowsTheAdapterAndNoOther)
 {
     const vt::DeviceIdentity ftdi { "0403", "6001", "A9X2" };
