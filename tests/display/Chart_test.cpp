@@ -3,6 +3,7 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QCoreApplication>
+#include <QGraphicsLineItem>
 #include <QGraphicsScene>
 #include <QGraphicsTextItem>
 #include <QValueAxis>
@@ -286,6 +287,14 @@ TEST(Chart, GridFollowsTheValueAxisWhenItMoves)
             EXPECT_TRUE(showsGridLine(chart, QPointF(1, y->endValue(label)), Qt::Horizontal)) << what << " at " << label.toStdString();
         // Halfway between two labels the plot is background, so a stale grid shows.
         EXPECT_FALSE(showsGridLine(chart, QPointF(1, c.between), Qt::Horizontal)) << what;
+        // Only the kept background draws the grid: no line item inside the plot would be
+        // drawn again under the series on every paint.
+        const QRectF inner = chart.chart()->plotArea().adjusted(2, 2, -2, -2);
+        for (QGraphicsItem* item : chart.scene()->items()) {
+            if (auto* line = qgraphicsitem_cast<QGraphicsLineItem*>(item); line && line->isVisible()) {
+                EXPECT_FALSE(inner.contains(line->mapToScene(line->line().center()))) << what;
+            }
+        }
     }
 }
 
