@@ -458,9 +458,7 @@ void SerialPort::onError(int error)
     // A hung-up read ends with whatever errno was left over; only a failed write's
     // reason is the system's own.
     const QString why = e == QSerialPort::WriteError ? m_port->errorString() : QString();
-    m_lostNotice = saysNothingNew(why)
-        ? QStringLiteral("Serial line lost: adapter unplugged or line hung up; reopening")
-        : QStringLiteral("Serial line lost: adapter unplugged or line hung up (%1); reopening").arg(why);
+    m_lostNotice = LineLostNotice(why);
     m_lineFailure = m_lostNotice;
 
     // QSerialPort is still inside its own read/write handling here and touches its
@@ -478,6 +476,13 @@ void SerialPort::onError(int error)
             emit dataArrived();  // a sleeping reader should still collect these
         m_retry->start();
     }, Qt::QueuedConnection);
+}
+
+QString LineLostNotice(const QString& why)
+{
+    return saysNothingNew(why)
+        ? QStringLiteral("Serial line lost: adapter unplugged or line hung up; reopening")
+        : QStringLiteral("Serial line lost: adapter unplugged or line hung up (%1); reopening").arg(why);
 }
 
 } // namespace vt

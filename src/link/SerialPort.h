@@ -129,4 +129,8 @@ private:
     bool m_pty = false;
 };
 
+// The notice for a line lost for the given system reason (empty when none): a reason
+// that says no more than "the line hung up" is left out.
+QString LineLostNotice(const QString& why);
+
 } // namespace vt

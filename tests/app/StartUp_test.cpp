@@ -141,7 +141,8 @@ TEST(Shutdown, CloseAndSignalsLogWhatWasReceived)
         Station s;
         s.w->cboDatumNodeID->addItem(QStringLiteral("5"));
         vt::CallOnTerminationSignals([&s] { s.w->Shutdown(); });
-        const QByteArray waiting = "tail*00\r\n" + sentence("12,3,R,0,1013.25,120.5") + sentence("12,3,R,0,1013.26,120.5");
+        // A stray carriage return after the bad line must not end the taking.
+        const QByteArray waiting = "tail*00\r\r\n" + sentence("12,3,R,0,1013.25,120.5") + sentence("12,3,R,0,1013.26,120.5");
         s.w->ReceiveBuffer = sentence("12,3,B,0,1001.00,120.5");  // taken from the port, not yet split
         s.pty.write(waiting + "12,3,R,0,10");
         ASSERT_TRUE(s.waitForPort(int(waiting.size()) + 11));

@@ -14,10 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -452,6 +456,25 @@ TEST(SerialPortReopen, UsbIdsAreWrittenAsTheSystemWritesThem)
         EXPECT_EQ(vt::UsbIdText(c.id), QLatin1String(c.text)) << c.text;
 }
 
+// Only a reason beyond "the line hung up" is worth showing the operator.
+TEST(SerialPortReopen, LostNoticeNamesOnlyAReasonThatSaysSomething)
+{
+    const QString plain = QStringLiteral("Serial line lost: adapter unplugged or line hung up; reopening");
+    const struct { QString why; QString notice; } cases[] = {
+        { QString(), plain },
+        { QStringLiteral("Unknown error"), plain },
+        { QString::fromLocal8Bit(std::strerror(EIO)), plain },
+        { QString::fromLocal8Bit(std::strerror(ENXIO)), plain },
+        { QString::fromLocal8Bit(std::strerror(ENODEV)), plain },
+        { QString::fromLocal8Bit(std::strerror(ENOSPC)),
+          QStringLiteral("Serial line lost: adapter unplugged or line hung up (%1); reopening").arg(std::strerror(ENOSPC)) },
+        { QStringLiteral("Unknown error 1"),
+          QStringLiteral("Serial line lost: adapter unplugged or line hung up (Unknown error 1); reopening") },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(vt::LineLostNotice(c.why), c.notice) << c.why.toStdString();
+}
+
 TEST(SerialPortReopen, FollowsTheAdapterAndNoOther)
 {
     const vt::DeviceIdentity ftdi { "0403", "6001", "A9X2" };
@@ -599,6 +622,16 @@ TEST(SerialPortOpen, OneDeviceOnePort)
     EXPECT_TRUE(error.contains(pty.slavePath())) << "names the device: " << error.toStdString();
     first.setPortOpen(false);
     EXPECT_TRUE(second.setPortOpen(true, &error)) << error.toStdString();
+    second.setPortOpen(false);
+
+    // A program of another kind that locks the device keeps the station off it too.
+    const int held = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    EXPECT_FALSE(first.setPortOpen(true, &error));
+    EXPECT_TRUE(error.contains(QLatin1String("in use"))) << error.toStdString();
+    ::close(held);
+    EXPECT_TRUE(first.setPortOpen(true, &error)) << error.toStdString();
 }
 
 } // namespace
