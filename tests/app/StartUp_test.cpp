@@ -28,6 +28,7 @@ struct StartCase {
     std::optional<QByteArray> settings;
     bool starts;
     int port;
+    const char* says = "";  // part of the start-up error
 };
 
 TEST(StartUp, SettingsFileTable)
@@ -38,16 +39,16 @@ TEST(StartUp, SettingsFileTable)
         { "line feed only line end", "3\nx", true, 3 },
         { "half goes to even", "2.5", true, 2 },
         { "fraction to nearest", "3.4\r\n", true, 3 },
-        { "missing file", std::nullopt, false, 0 },
-        { "empty file", "", false, 0 },
-        { "empty first line", "\r\n3\r\n", false, 0 },
-        { "not a number", "COM3\r\n", false, 0 },
-        { "number with trailing text", "3x", false, 0 },
-        { "above the 16-bit range", "70000", false, 70000 },
-        { "below the 16-bit range", "-40000", false, -40000 },
-        { "too large for a whole number", "1e12", false, 0 },
-        { "no port below 1", "0", false, 0 },
-        { "a port that cannot be opened", "7", false, 7 },
+        { "missing file", std::nullopt, false, 0, "Cannot read the settings file" },
+        { "empty file", "", false, 0, "settings.txt is empty; its first line must hold" },
+        { "empty first line", "\r\n3\r\n", false, 0, "The first line of the settings file" },
+        { "not a number", "COM3\r\n", false, 0, "is not a number: \"COM3\"" },
+        { "number with trailing text", "3x", false, 0, "is not a number: \"3x\"" },
+        { "above the 16-bit range", "70000", false, 70000, "70000 is outside the range -32768 to 32767" },
+        { "below the 16-bit range", "-40000", false, -40000, "-40000 is outside the range" },
+        { "too large for a whole number", "1e12", false, 0, "The port number 1e12 in the settings file is too large" },
+        { "no port below 1", "0", false, 0, "No such serial port: COM0" },
+        { "a port that cannot be opened", "7", false, 7, "com7: no such device" },
     };
     for (const StartCase& c : cases) {
         SCOPED_TRACE(c.legend);
@@ -60,6 +61,7 @@ TEST(StartUp, SettingsFileTable)
         EXPECT_FALSE(s.w->Timer1->isActive()) << "no tick before start-up";
         const QString error = s.w->Form_Load();
         EXPECT_EQ(error.isEmpty(), c.starts) << error.toStdString();
+        EXPECT_TRUE(error.contains(QLatin1String(c.says))) << error.toStdString();
         EXPECT_EQ(s.w->Timer1->isActive(), c.starts) << "the tick runs only after a good start-up";
         EXPECT_EQ(s.w->MSComm1->portOpen(), c.starts);
         if (c.port != 0) {

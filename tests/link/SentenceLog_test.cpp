@@ -6,6 +6,9 @@
 #include <QLabel>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 constexpr char kStamp[] = "08/12/2026 17:52:19,";
@@ -72,8 +75,19 @@ TEST(SentenceLog, FailureIsShownOnceAndLoggingResumesByItself)
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "one line per failure episode: " << err;
     EXPECT_TRUE(s.messages.isEmpty());
 
+    // A new reason within the same failure is shown, not announced again.
     ASSERT_TRUE(QDir().rmdir(logPath));
+    ASSERT_TRUE(QFile::link(s.folder.file(QStringLiteral("gone/log.txt")), logPath));
+    ::testing::internal::CaptureStderr();
+    s.w->LogSentence("B*00\r");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_TRUE(s.w->lblStatus->text().contains(QString::fromLocal8Bit(std::strerror(ENOENT))))
+        << s.w->lblStatus->text().toStdString();
+
+    ASSERT_TRUE(QFile::remove(logPath));
+    ::testing::internal::CaptureStderr();
     s.w->LogSentence("C*00\r");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "ventholm: logging to log.txt works again\n");
     EXPECT_TRUE(s.w->LogFailure.isEmpty());
     EXPECT_TRUE(s.w->lblStatus->isHidden());
     EXPECT_EQ(s.log(), QByteArray(kStamp) + "C*00\r\n");
