@@ -5,10 +5,12 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QTest>
 #include <QAccessible>
 #include <QApplication>
@@ -52,7 +54,14 @@ TEST(Window, EveryControlAsDescribed)
     frmMain& w = *s.w;
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Ventholm v 1.5"));
     EXPECT_EQ(w.size(), QSize(394, 554));
-    EXPECT_FALSE(w.windowIcon().pixmap(32, 32).isNull());
+    // The icon is drawn crisp at its native size: ink, white and transparency, no blends.
+    const QImage icon = w.windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(icon.size(), QSize(32, 32));
+    QSet<QRgb> colours;
+    for (int y = 0; y < icon.height(); ++y)
+        for (int x = 0; x < icon.width(); ++x)
+            colours.insert(icon.pixel(x, y));
+    EXPECT_EQ(colours, (QSet<QRgb> { 0, qRgb(255, 255, 255), qRgb(0x10, 0x3c, 0x78) }));
 
     const QList<ControlRow> rows {
         { "cmdResume", w.cmdResume, "QPushButton", "Resume", &w, { 4440, 7800, 1335, 375 }, false, false },
