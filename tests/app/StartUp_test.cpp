@@ -41,7 +41,7 @@ TEST(StartUp, SettingsFileTable)
         { "fraction to nearest", "3.4\r\n", true, 3 },
         { "missing file", std::nullopt, false, 0, "Cannot read the settings file" },
         { "empty file", "", false, 0, "settings.txt is empty; its first line must hold" },
-        { "empty first line", "\r\n3\r\n", false, 0, "The first line of the settings file" },
+        { "empty first line", "\r\n3\r\n", false, 0, "settings.txt is empty; it must hold" },
         { "not a number", "COM3\r\n", false, 0, "is not a number: \"COM3\"" },
         { "number with trailing text", "3x", false, 0, "is not a number: \"3x\"" },
         { "above the 16-bit range", "70000", false, 70000, "70000 is outside the range -32768 to 32767" },
