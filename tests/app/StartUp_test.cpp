@@ -42,10 +42,15 @@ TEST(StartUp, SettingsFileTable)
         { "missing file", std::nullopt, false, 0, "Cannot read the settings file" },
         { "empty file", "", false, 0, "settings.txt is empty; its first line must hold" },
         { "empty first line", "\r\n3\r\n", false, 0, "settings.txt is empty; it must hold" },
+        { "empty first line ended by a line feed", "\n3\r\n", false, 0, "settings.txt is empty; it must hold" },
         { "not a number", "COM3\r\n", false, 0, "is not a number: \"COM3\"" },
         { "number with trailing text", "3x", false, 0, "is not a number: \"3x\"" },
         { "above the 16-bit range", "70000", false, 70000, "70000 is outside the range -32768 to 32767" },
         { "below the 16-bit range", "-40000", false, -40000, "-40000 is outside the range" },
+        { "16-bit range, top edge", "32767", false, 32767, "/dev/ttyS32766: no such device" },
+        { "16-bit range, bottom edge", "-32768", false, -32768, "No such serial port: COM-32768" },
+        { "largest whole number", "2147483647", false, 2147483647, "outside the range" },
+        { "smallest whole number", "-2147483648", false, -2147483647 - 1, "outside the range" },
         { "too large for a whole number", "1e12", false, 0, "The port number 1e12 in the settings file is too large" },
         { "no port below 1", "0", false, 0, "No such serial port: COM0" },
         { "a port that cannot be opened", "7", false, 7, "com7: no such device" },
@@ -142,7 +147,7 @@ TEST(Shutdown, CloseAndSignalsLogWhatWasReceived)
         SCOPED_TRACE(name);
         Station s;
         s.w->cboDatumNodeID->addItem(QStringLiteral("5"));
-        vt::CallOnTerminationSignals([&s] { s.w->Shutdown(); });
+        ASSERT_TRUE(vt::CallOnTerminationSignals([&s] { s.w->Shutdown(); }));
         // A stray carriage return after the bad line must not end the taking.
         const QByteArray waiting = "tail*00\r\r\n" + sentence("12,3,R,0,1013.25,120.5") + sentence("12,3,R,0,1013.26,120.5");
         s.w->ReceiveBuffer = sentence("12,3,B,0,1001.00,120.5");  // taken from the port, not yet split
