@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 
 #include "app/StationIcon.h"
+#include "commands/CommandText.h"
 #include "commands/DatumButton.h"
 #include "display/Chart.h"
 #include "link/Clock.h"
@@ -211,18 +212,6 @@ void place(QWidget* widget, const Control& c)
         widget->lower();
 }
 
-// A command sentence as the operator knows it: "reset (6!)".
-QString describeCommand(const QByteArray& sentence)
-{
-    static const char* const names[] = { nullptr, "NetID", "NodeID", "units", "datum", "adjust",
-                                         "reset", "resume", "inverse", "ping" };
-    const QString text = QString::fromLatin1(sentence);
-    const int number = sentence.isEmpty() ? 0 : sentence.at(0) - '0';
-    if (number >= 1 && number <= 9 && sentence.size() >= 2 && (sentence.at(1) == ',' || sentence.at(1) == '!'))
-        return QStringLiteral("%1 (%2)").arg(QLatin1String(names[number]), text);
-    return text;
-}
-
 } // namespace
 
 frmMain::frmMain(QString programDir, std::shared_ptr<vt::Clock> clock, MessageFn message,
@@ -424,7 +413,7 @@ void frmMain::updateStatus()
     if (!MSComm1->unsent().isEmpty()) {
         QStringList commands;
         for (const QByteArray& sentence : MSComm1->unsent())
-            commands << describeCommand(sentence);
+            commands << vt::cmd::Describe(sentence);
         problems << QStringLiteral("Not sent: %1").arg(commands.join(QLatin1String(", ")));
     }
     const QString text = problems.join(QLatin1String(". "));

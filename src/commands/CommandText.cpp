@@ -28,4 +28,15 @@ QByteArray Resume() { return sentence('7', {}); }
 QByteArray Inverse(bool enabled) { return enabled ? QByteArrayLiteral("8,1!") : QByteArrayLiteral("8,0!"); }
 QByteArray Ping(const QString& node) { return sentence('9', {node}); }
 
+QString Describe(const QByteArray& sentence)
+{
+    static const char* const names[] = { nullptr, "NetID", "NodeID", "units", "datum", "adjust",
+                                         "reset", "resume", "inverse", "ping" };
+    const QString text = QString::fromLatin1(sentence);
+    const int number = sentence.isEmpty() ? 0 : sentence.at(0) - '0';
+    if (number >= 1 && number <= 9 && sentence.size() >= 2 && (sentence.at(1) == ',' || sentence.at(1) == '!'))
+        return QStringLiteral("%1 (%2)").arg(QLatin1String(names[number]), text);
+    return text;
+}
+
 } // namespace vt::cmd

@@ -16,4 +16,7 @@ QByteArray Resume();                        // 7!
 QByteArray Inverse(bool enabled);           // 8,0! or 8,1!
 QByteArray Ping(const QString& node);       // 9,n!
 
+// A sentence as the operator knows it: "reset (6!)"; one not of a command's form as it is.
+QString Describe(const QByteArray& sentence);
+
 } // namespace vt::cmd

@@ -23,6 +23,18 @@ TEST(CommandText, SentencesAreExactBytes)
         EXPECT_EQ(c.actual, c.expected);
 }
 
+TEST(CommandText, DescribedByNameOnlyInACommandsForm)
+{
+    const struct { QByteArray sentence; const char* described; } cases[] = {
+        {"1,12!", "NetID (1,12!)"}, {"4,-12.5,7!", "datum (4,-12.5,7!)"}, {"6!", "reset (6!)"},
+        {"9,3!", "ping (9,3!)"},
+        // Not a command's form: shown as it is.
+        {"", ""}, {"0!", "0!"}, {":!", ":!"}, {"/!", "/!"}, {"5", "5"}, {"55!", "55!"}, {"6?", "6?"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(vt::cmd::Describe(c.sentence), QLatin1String(c.described)) << c.sentence.constData();
+}
+
 TEST(DatumButton, CaptionIsTheState)
 {
     using vt::datum::Mode;
