@@ -96,6 +96,19 @@ TEST(Window, EveryControlAsDescribed)
         EXPECT_EQ(r.widget->geometry(), QRect(t.x() / 15, t.y() / 15, t.width() / 15, t.height() / 15));
         EXPECT_EQ(r.widget->isEnabled(), r.enabled);
         EXPECT_TRUE(r.widget->isVisibleTo(&w));
+        EXPECT_EQ(r.widget->objectName(), QLatin1String(r.name));
+        // A click where the description puts a control reaches it, also at its left edge
+        // where a label may run over an option's indicator (labels let clicks through).
+        // MSChart4 lies under the elevation chart.
+        const QWidget* onTop = r.widget == w.MSChart4 ? w.mscElevation : r.widget;
+        const QRect g = r.widget->geometry();
+        const QList<QPoint> clicks = qobject_cast<QLabel*>(r.widget)
+            ? QList<QPoint>() : QList<QPoint> { g.center(), QPoint(g.left() + 2, g.center().y()) };
+        for (const QPoint p : clicks) {
+            const QWidget* hit = r.container->childAt(p);
+            EXPECT_TRUE(hit == onTop || onTop->isAncestorOf(hit))
+                << "at " << p.x() << "," << p.y() << ": " << (hit ? qPrintable(hit->objectName()) : "nothing");
+        }
         if (auto* o = qobject_cast<QRadioButton*>(r.widget)) {
             EXPECT_EQ(o->isChecked(), r.checked);
         }
