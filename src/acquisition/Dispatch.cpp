@@ -85,8 +85,7 @@ void frmMain::DispatchRecord()
 
     switch (rule->letter) {
     case 'B':
-        ResetDatumControls();
-        SetCaption(cmdDatum, Caption(Mode::Ping));
+        ResetDatumControls();  // back to Ping, no datum node
         showNode();
         plot(field(1));
         break;
