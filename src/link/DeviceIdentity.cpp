@@ -22,11 +22,10 @@ QList<SeenPort> scanPorts()
         port.device = QFileInfo(info.systemLocation()).canonicalFilePath();
         if (port.device.isEmpty())
             continue;
-        if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
-            port.identity.vendor = UsbIdText(info.vendorIdentifier());
-            port.identity.product = UsbIdText(info.productIdentifier());
-            port.identity.serial = info.serialNumber().trimmed();
-        }
+        const auto known = [](bool has, quint16 id) { return has ? std::optional(id) : std::nullopt; };
+        port.identity = UsbIdentity(known(info.hasVendorIdentifier(), info.vendorIdentifier()),
+                                    known(info.hasProductIdentifier(), info.productIdentifier()),
+                                    info.serialNumber());
         ports << port;
     }
     return ports;
@@ -56,6 +55,13 @@ QByteArray ttyDevicesStamp()
 QString UsbIdText(quint16 id)
 {
     return QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0'));
+}
+
+DeviceIdentity UsbIdentity(std::optional<quint16> vendor, std::optional<quint16> product, const QString& serial)
+{
+    if (!vendor || !product)
+        return {};
+    return { UsbIdText(*vendor), UsbIdText(*product), serial.trimmed() };
 }
 
 QString DeviceIdentity::text() const

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace vt {
 
@@ -24,6 +25,10 @@ struct DeviceIdentity {
 // A USB vendor or product id as the identity holds it: four lowercase hex digits, the
 // way the system writes them ("0403").
 QString UsbIdText(quint16 id);
+
+// The identity of a port whose USB ids the system knows (an id it does not know is
+// empty); none unless it knows both.
+DeviceIdentity UsbIdentity(std::optional<quint16> vendor, std::optional<quint16> product, const QString& serial);
 
 struct SeenPort {
     QString device;  // canonical device path, e.g. /dev/ttyUSB0

@@ -456,6 +456,20 @@ TEST(SerialPortReopen, UsbIdsAreWrittenAsTheSystemWritesThem)
         EXPECT_EQ(vt::UsbIdText(c.id), QLatin1String(c.text)) << c.text;
 }
 
+// An adapter is known by both its ids; a port with only one of them is not followed.
+TEST(SerialPortReopen, IdentityNeedsBothUsbIds)
+{
+    const QString serial = QStringLiteral(" A9X2 ");
+    const struct { std::optional<quint16> vendor, product; vt::DeviceIdentity identity; } cases[] = {
+        { 0x0403, 0x6001, { "0403", "6001", "A9X2" } },
+        { 0x0403, std::nullopt, {} },
+        { std::nullopt, 0x6001, {} },
+        { std::nullopt, std::nullopt, {} },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(vt::UsbIdentity(c.vendor, c.product, serial), c.identity) << c.identity.text().toStdString();
+}
+
 // Only a reason beyond "the line hung up" is worth showing the operator.
 TEST(SerialPortReopen, LostNoticeNamesOnlyAReasonThatSaysSomething)
 {
