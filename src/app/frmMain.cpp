@@ -5,6 +5,7 @@
 #include "commands/DatumButton.h"
 #include "display/Chart.h"
 #include "link/Clock.h"
+#include "link/LogFile.h"
 #include "link/SerialPort.h"
 
 #include <QCloseEvent>
@@ -221,6 +222,7 @@ frmMain::frmMain(QString programDir, std::shared_ptr<vt::Clock> clock, MessageFn
     , m_clock(clock ? std::move(clock) : std::make_shared<vt::SystemClock>())
     , m_message(std::move(message))
     , m_endProgram(std::move(endProgram))
+    , m_log(std::make_unique<vt::LogFile>(m_programDir + QStringLiteral("/log.txt")))
 {
     if (!m_endProgram) {
         m_endProgram = [] {
@@ -293,6 +295,9 @@ void frmMain::createControls()
     m_secondWake = new QTimer(this);
     m_secondWake->setSingleShot(true);
     m_secondWake->setTimerType(Qt::PreciseTimer);
+    m_logTimer = new QTimer(this);
+    m_logTimer->setObjectName(QStringLiteral("logTimer"));
+    m_logTimer->setSingleShot(true);
 }
 
 void frmMain::wireEvents()
@@ -320,6 +325,9 @@ void frmMain::wireEvents()
     connect(cboDatumNodeID, &QComboBox::activated, this, &frmMain::cboDatumNodeID_Click);
 
     connect(m_secondWake, &QTimer::timeout, this, [this] { m_clock->sleptToNextSecond(); });
+    connect(m_logTimer, &QTimer::timeout, this, [this] { FlushLog(); });
+    // Taken the moment they arrive: that moment is their stamp in the log.
+    connect(MSComm1, &vt::SerialPort::dataArrived, this, &frmMain::OnArrival);
     connect(MSComm1, &vt::SerialPort::noticeChanged, this, [this] { updateStatus(); });
 }
 
@@ -385,6 +393,15 @@ void frmMain::Shutdown()
     ++m_displayResets;
     LogWaitingLines();
     MSComm1->setPortOpen(false);
+    FlushLog(true);
+    const auto& waiting = m_log->waitingLines();
+    if (!waiting.empty()) {
+        // The log's own line start is its stamp.
+        const auto stampOf = [](const QByteArray& line) { return line.left(line.indexOf(',')); };
+        std::fprintf(stderr, "ventholm: %zu received lines could not be written to log.txt (%s): from %s to %s\n",
+                     waiting.size(), qPrintable(LogFailure), stampOf(waiting.front()).constData(),
+                     stampOf(waiting.back()).constData());
+    }
     // Ends at once, also inside a yield: the interrupted tick must not go on.
     m_endProgram();
 }
@@ -404,10 +421,13 @@ void frmMain::setLogFailure(const QString& reason)
 void frmMain::updateStatus()
 {
     QStringList problems;
-    if (!LogFailure.isEmpty())
-        problems << LogFailure;
+    if (const auto waiting = m_log->waitingLines().size(); !LogFailure.isEmpty())
+        problems << (waiting > 0 ? QStringLiteral("%1; %2 lines wait to be written").arg(LogFailure).arg(waiting)
+                                 : LogFailure);
+    if (m_log->givenUp() > 0)
+        problems << QStringLiteral("Log unwritable too long: %1 waiting lines given up").arg(m_log->givenUp());
     if (LinesGivenUp > 0)
-        problems << QStringLiteral("Fell behind the line: %1 received lines given up").arg(LinesGivenUp);
+        problems << QStringLiteral("Fell behind the line: %1 received lines not charted").arg(LinesGivenUp);
     if (!MSComm1->lineFailure().isEmpty())
         problems << MSComm1->lineFailure();
     if (!MSComm1->unsent().isEmpty()) {

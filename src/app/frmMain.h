@@ -1,6 +1,8 @@
 #pragma once
 // The station's one window. It owns every control and all state; the handlers and
 // procedures are its members, defined in the folder of their subsystem.
+#include "link/Clock.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
@@ -21,6 +23,7 @@ class QTimer;
 namespace vt {
 class Chart;
 class Clock;
+class LogFile;
 class SerialPort;
 }
 
@@ -81,7 +84,7 @@ public:
     // Why log.txt could not be written; empty while logging works.
     QString LogFailure;
     // Received lines given up at the backlog bound since start; each one is a reading
-    // the log lacks.
+    // the log has but the charts never showed.
     qint64 LinesGivenUp = 0;
 
     // The longest line kept without a carriage return; a longer one is dropped.
@@ -100,7 +103,14 @@ public:
 
     // Link.
     void ReadSentence(int timeoutSeconds, quint8& gotSentence);
-    void LogSentence(const QByteArray& text);
+    // Logs the sentence stamped with the moment it arrived; without one, with this moment.
+    void LogSentence(const QByteArray& text, const std::optional<vt::LogStamp>& arrived = std::nullopt);
+    // Writes the lines that wait for log.txt and syncs it when that is due (at once with
+    // force); the log's own timer calls it, and the close.
+    void FlushLog(bool force = false);
+    vt::LogFile& logFile() { return *m_log; }
+    // Characters received from the line since start (tests wait on it).
+    qint64 receivedTotal() const { return m_received; }
     // Re-entrancy. These members yield to pending window events, so any handler (a
     // click, a close, a termination signal) can run in the middle of them:
     //   ReadSentence     while it waits for a carriage return, and after each character
@@ -125,7 +135,7 @@ public:
     std::function<void(int)> YieldHook;
     // A whole line in ReceiveBuffer, or characters in the port: the next tick need not wait.
     bool InputWaiting();
-    // Checks and logs every whole line already received, without yielding.
+    // Takes in and logs what the line still holds, without yielding.
     void LogWaitingLines();
 
     // Closing the window and the termination signals end here: what was received is
@@ -182,8 +192,12 @@ private:
     void wireEvents();
     void WaitForActivity();
     void runYieldHook();
-    // Moves what the port holds into ReceiveBuffer, keeping it within kMaxBacklog.
+    // Moves what the port holds into ReceiveBuffer, keeping it within kMaxBacklog, and
+    // logs the sentences it completes.
     void TakeInput();
+    // Characters came: they are taken at once, and a tick waiting out its interval starts now.
+    void OnArrival();
+    void LogArrivedLines(const QByteArray& got);
     void StepPingRotation();
     void ListNode(const QString& node);
     std::optional<double> UpdateSeries(vt::Chart* chart, std::array<double, 11>& history, const QString& reading);
@@ -193,6 +207,8 @@ private:
     void DatumAction();
     void AdjustAction();
     void setLogFailure(const QString& reason);
+    void noteLogResult(const QString& reason);
+    void armLogTimer();
     void updateStatus();
 
     QString m_programDir;
@@ -200,6 +216,18 @@ private:
     MessageFn m_message;
     EndProgramFn m_endProgram;
     QTimer* m_secondWake = nullptr;
+    std::unique_ptr<vt::LogFile> m_log;
+    // Fires when the log has a sync or a retry due.
+    QTimer* m_logTimer = nullptr;
+    // The line being received, as the log sees it: a display reset does not touch it.
+    QByteArray m_logLine;
+    // The line being received is past kMaxLine: not a sentence, dropped up to its end.
+    bool m_logLineTooLong = false;
+    qint64 m_received = 0;
+    // Counts backlog cuts: a sentence being split when one came went with it.
+    quint64 m_backlogCuts = 0;
+    // A display reset left a partly received line: its rest is no new sentence.
+    bool m_dropRemainder = false;
     // Counts display resets, and the close. A chart update that yields can be overtaken by the
     // operator's reset; finishing it then would chart the rest of a history that is
     // gone (points the node never sent), so it stops and charting starts over.

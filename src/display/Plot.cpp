@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -92,6 +93,13 @@ void frmMain::ClearDisplays()
     ++m_displayResets;
     ElevationHistory.fill(0);
     PressureHistory.fill(0);
+    // What arrived before the reset is not shown after it; the log has every sentence
+    // of it already, and the line cut in two goes there once its end comes.
+    TakeInput();
+    const qsizetype lastEnd = ReceiveBuffer.lastIndexOf('\r');
+    const QByteArrayView partial = QByteArrayView(ReceiveBuffer).sliced(lastEnd + 1);
+    m_dropRemainder = std::any_of(partial.begin(), partial.end(), [](char c) { return c != '\n'; })
+        || (m_dropRemainder && lastEnd < 0);
     ReceiveBuffer.clear();
     for (auto [chart, title] : { std::pair { mscPressure, QStringLiteral("Absolute Pressure") },
                                  std::pair { mscElevation, QStringLiteral("Absolute Elevation") } }) {

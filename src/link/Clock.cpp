@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <chrono>
+
 namespace vt {
 
 int SystemClock::secondsOfDay() const
@@ -32,6 +34,19 @@ QString SystemClock::timeText() const
 {
     const QLocale locale = QLocale::system();
     return locale.toString(QTime::currentTime(), LogTimeFormat(locale));
+}
+
+LogStamp SystemClock::stamp() const
+{
+    const QLocale locale = QLocale::system();
+    const QDateTime now = QDateTime::currentDateTime();
+    return { locale.toString(now.date(), QLocale::ShortFormat), locale.toString(now.time(), LogTimeFormat(locale)) };
+}
+
+qint64 SystemClock::steadyMs() const
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 int SystemClock::msToNextSecond() const

@@ -6,6 +6,12 @@ class QLocale;
 
 namespace vt {
 
+// A moment as the log writes it.
+struct LogStamp {
+    QString date;
+    QString time;
+};
+
 class Clock {
 public:
     virtual ~Clock() = default;
@@ -14,6 +20,12 @@ public:
     // Today's date and the time of day as the log writes them.
     virtual QString dateText() const = 0;
     virtual QString timeText() const = 0;
+    // This moment's date and time, read together: a line received at midnight must not
+    // take one day's date with the next day's time.
+    virtual LogStamp stamp() const { return { dateText(), timeText() }; }
+    // Milliseconds from a fixed start, never set back (unlike the time of day): paces
+    // work that must happen at most so often.
+    virtual qint64 steadyMs() const = 0;
     // How long a waiting receiver may sleep before the seconds can change.
     virtual int msToNextSecond() const = 0;
     // Called when such a sleep ran out with nothing else happening.
@@ -30,6 +42,8 @@ public:
     int secondsOfDay() const override;
     QString dateText() const override;
     QString timeText() const override;
+    LogStamp stamp() const override;
+    qint64 steadyMs() const override;
     int msToNextSecond() const override;
 };
 

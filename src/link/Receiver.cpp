@@ -10,7 +10,9 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 
 void frmMain::ReadSentence(int timeoutSeconds, quint8& gotSentence)
 {
@@ -31,6 +33,12 @@ void frmMain::ReadSentence(int timeoutSeconds, quint8& gotSentence)
         }
         TakeInput();
         const qsizetype cr = ReceiveBuffer.indexOf('\r');
+        if (cr >= 0 && m_dropRemainder) {
+            // The end of a line a display reset cut in two: logged, not shown.
+            ReceiveBuffer.remove(0, cr + 1);
+            m_dropRemainder = false;
+            continue;
+        }
         if (cr >= 0 && cr <= kMaxLine)
             break;
         if (cr > kMaxLine || ReceiveBuffer.size() > kMaxLine) {
@@ -50,16 +58,18 @@ void frmMain::ReadSentence(int timeoutSeconds, quint8& gotSentence)
         return;
     }
 
-    // A display reset in a yield empties the buffer: the sentence is gone then.
-    const qsizetype cr = vt::SplitSentence(ReceiveBuffer, SentenceFields.data(), int(SentenceFields.size()),
-                                           [this] { return !Yield(); });
-    if (cr < 0) {
+    // The sentence was logged when its carriage return arrived. Characters go on arriving
+    // in the yields, so the split works on a copy of the line. A display reset in a yield
+    // means the sentence is not to be shown; a backlog cut took it from the buffer.
+    const QByteArray line = ReceiveBuffer.first(ReceiveBuffer.indexOf('\r') + 1);
+    const quint64 cuts = m_backlogCuts;
+    if (vt::SplitSentence(line, SentenceFields.data(), int(SentenceFields.size()), [this] { return !Yield(); }) < 0) {
         for (QByteArray& field : SentenceFields)
             field.clear();
         return;
     }
-    LogSentence(ReceiveBuffer.left(cr + 1));
-    ReceiveBuffer.remove(0, cr + 1);
+    if (cuts == m_backlogCuts)
+        ReceiveBuffer.remove(0, line.size());
     gotSentence = 1;
 }
 
@@ -67,28 +77,71 @@ void frmMain::TakeInput()
 {
     if (MSComm1->inBufferCount() == 0)
         return;
-    ReceiveBuffer += MSComm1->input();
+    const QByteArray got = MSComm1->input();
+    m_received += got.size();
+    LogArrivedLines(got);
+    ReceiveBuffer += got;
     if (ReceiveBuffer.size() <= kMaxBacklog)
         return;
     // The station fell behind the line. Cut at a line end so the next sentence starts
-    // whole, and say so: these are readings the log will not have.
+    // whole, and say so: these are readings the charts will not show (the log has them).
     const qsizetype end = ReceiveBuffer.indexOf('\r', ReceiveBuffer.size() - kMaxBacklog - 1);
     const qsizetype cut = end < 0 ? ReceiveBuffer.size() : end + 1;
     const qsizetype lines = std::max<qsizetype>(1, QByteArrayView(ReceiveBuffer).first(cut).count('\r'));
     ReceiveBuffer.remove(0, cut);
+    ++m_backlogCuts;
+    m_dropRemainder = false;
     if (!m_fallingBehind)
-        std::fprintf(stderr, "ventholm: fell behind the serial line; the oldest received lines are given up\n");
+        std::fprintf(stderr, "ventholm: fell behind the serial line; the oldest received lines are not charted\n");
     m_fallingBehind = true;
     LinesGivenUp += lines;
     updateStatus();
 }
 
+// Every good sentence is logged the moment its carriage return arrives, with that moment
+// as its stamp, whatever the display does with it later: it may wait behind a burst or a
+// message box, be cut at the backlog bound, or be dropped by a display reset.
+void frmMain::LogArrivedLines(const QByteArray& got)
+{
+    std::optional<vt::LogStamp> now;
+    qsizetype from = 0;
+    for (qsizetype cr; (cr = got.indexOf('\r', from)) >= 0; from = cr + 1) {
+        const QByteArrayView end = QByteArrayView(got).sliced(from, cr + 1 - from);
+        // The same bound as the receiver's: a carriage return past kMaxLine ends no sentence.
+        if (!m_logLineTooLong && m_logLine.size() + end.size() <= kMaxLine + 1) {
+            m_logLine += end;
+            if (vt::VerifyChecksum(m_logLine)) {
+                if (!now)
+                    now = m_clock->stamp();
+                LogSentence(m_logLine, now);
+            }
+        }
+        m_logLine.clear();
+        m_logLineTooLong = false;
+    }
+    const QByteArrayView rest = QByteArrayView(got).sliced(from);
+    m_logLineTooLong = m_logLineTooLong || m_logLine.size() + rest.size() > kMaxLine;
+    if (m_logLineTooLong)
+        m_logLine.clear();
+    else
+        m_logLine += rest;
+}
+
+void frmMain::OnArrival()
+{
+    TakeInput();
+    // Between ticks the timer runs; within one it is off, and no tick may start then.
+    if (Timer1->isActive() && Timer1->remainingTime() > 0)
+        Timer1->start(0);
+}
+
 bool frmMain::InputWaiting()
 {
-    // Characters in the port are most likely the next sentence on its way; taking them
-    // now rather than a tick interval later keeps the log on time. What reached the
-    // system while this tick worked counts too, not only what the port has read so far.
-    return ReceiveBuffer.contains('\r') || MSComm1->inBufferCount() > 0 || MSComm1->readWaiting();
+    // What reached the system while this tick worked counts too, not only what the port
+    // has read so far. A partly received line needs no tick yet: its end wakes one.
+    MSComm1->readWaiting();
+    TakeInput();
+    return ReceiveBuffer.contains('\r');
 }
 
 void frmMain::LogWaitingLines()
@@ -96,13 +149,11 @@ void frmMain::LogWaitingLines()
     // Nothing may yield here: the program ends right after. A line that keeps sending
     // cannot hold the close up: a few rounds take all that came before it.
     int rounds = 0;
+    qint64 before = 0;
     do {
+        before = m_received;
+        MSComm1->readWaiting();
         TakeInput();
-        for (qsizetype cr; (cr = ReceiveBuffer.indexOf('\r')) >= 0;) {
-            if (cr <= kMaxLine && vt::VerifyChecksum(ReceiveBuffer))
-                LogSentence(ReceiveBuffer.left(cr + 1));
-            ReceiveBuffer.remove(0, cr + 1);
-        }
-    } while (++rounds < 8 && MSComm1->readWaiting());
+    } while (++rounds < 8 && m_received > before);
     ReceiveBuffer.clear();
 }

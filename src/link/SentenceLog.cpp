@@ -1,78 +1,57 @@
-// Every good sentence becomes one line of log.txt, opened and closed per line so
-// other programs can read the log while the station runs.
+// Every good sentence becomes one line of log.txt, stamped with the moment it arrived.
 #include "app/frmMain.h"
 
 #include "link/Checksum.h"
 #include "link/Clock.h"
+#include "link/LogFile.h"
 #include "text/Trim.h"
 
-#include <QFile>
+#include <QTimer>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
-#endif
+#include <algorithm>
+#include <cstdio>
 
-namespace {
-
-// Appends bytes to a file; returns why it failed, or an empty text. On Unix the
-// system's own calls: QFile's append mode seeks to the end and warns on standard
-// error, once per sentence, when log.txt is a device such as /dev/full.
-QString appendToFile(const QString& path, const QByteArray& bytes)
+void frmMain::LogSentence(const QByteArray& text, const std::optional<vt::LogStamp>& arrived)
 {
-#ifdef Q_OS_UNIX
-    const auto reason = [&](const char* what) {
-        return QStringLiteral("Cannot %1 %2: %3").arg(QLatin1String(what), path, QString::fromLocal8Bit(std::strerror(errno)));
-    };
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return reason("open");
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            const QString why = reason("write");
-            ::close(fd);
-            return why;
-        }
-        done += n;
-    }
-    if (::close(fd) != 0)
-        return reason("close");
-    return {};
-#else
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return QStringLiteral("Cannot open %1: %2").arg(path, file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        file.close();
-        return reason;
-    }
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        return QStringLiteral("Cannot close %1: %2").arg(path, file.errorString());
-    return {};
-#endif
-}
-
-} // namespace
-
-void frmMain::LogSentence(const QByteArray& text)
-{
+    const vt::LogStamp stamp = arrived ? *arrived : m_clock->stamp();
     // Only spaces are trimmed: a space after a leading line feed, or before the
     // closing carriage return, stays.
-    QByteArray line = m_clock->dateText().toLocal8Bit();
+    QByteArray line = stamp.date.toLocal8Bit();
     line += ' ';
-    line += m_clock->timeText().toLocal8Bit();
+    line += stamp.time.toLocal8Bit();
     line += ',';
     line += vt::StripControlChars(vt::TrimSpaces(text));
     line += "\r\n";
-    setLogFailure(appendToFile(m_programDir + QStringLiteral("/log.txt"), line));
+    const qint64 givenUp = m_log->givenUp();
+    noteLogResult(m_log->append(std::move(line), m_clock->steadyMs()));
+    if (m_log->givenUp() > givenUp && givenUp == 0)
+        std::fprintf(stderr, "ventholm: too many lines wait for log.txt; the oldest are given up\n");
+}
+
+void frmMain::FlushLog(bool force)
+{
+    const qint64 due = m_log->dueAtMs();
+    if (due >= 0 && (force || m_clock->steadyMs() >= due))
+        noteLogResult(m_log->flush(m_clock->steadyMs(), force));
+    else
+        armLogTimer();
+}
+
+void frmMain::noteLogResult(const QString& reason)
+{
+    const bool changed = reason != LogFailure;
+    setLogFailure(reason);
+    // The count of waiting lines changes with every line while the log fails.
+    if (!changed && !reason.isEmpty())
+        updateStatus();
+    armLogTimer();
+}
+
+void frmMain::armLogTimer()
+{
+    const qint64 due = m_log->dueAtMs();
+    if (due < 0)
+        m_logTimer->stop();
+    else
+        m_logTimer->start(int(std::clamp<qint64>(due - m_clock->steadyMs(), 0, vt::LogFile::kSyncIntervalMs)));
 }

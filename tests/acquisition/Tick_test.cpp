@@ -133,6 +133,22 @@ TEST(Tick, PaceFollowsWhatWaits)
     }
 }
 
+// Between ticks the timer waits; a sentence arriving then starts the next tick at once.
+TEST(Tick, ASentenceArrivingWhileTheTimerWaitsIsTakenAtOnce)
+{
+    Station s;
+    s.w->AcquisitionTick();
+    ASSERT_TRUE(s.w->Timer1->isActive());
+    s.w->Timer1->start(60000);  // far longer than the test may wait
+    s.send("12,3,R,0,1013.25,120.5");
+    QElapsedTimer t;
+    t.start();
+    while (s.w->SentenceFields[0].isEmpty() && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    s.w->Timer1->stop();
+    EXPECT_EQ(s.w->SentenceFields[4], "1013.25");
+}
+
 TEST(Tick, ABurstDrainsOneSentenceATickWithoutTheIntervalAndWithoutLoss)
 {
     Station s;

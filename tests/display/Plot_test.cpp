@@ -450,6 +450,33 @@ TEST(ClearDisplays, EmptiesHistoriesChartsBufferAndEntryBoxesOnly)
     EXPECT_EQ(s.w->mscElevation->Row(), 2);
 }
 
+// A reset forgets on the screen what arrived before it, never in the log: the whole lines
+// waiting and the line cut in two are logged, and the first reading shown is the next one.
+TEST(ClearDisplays, LogsWhatItKeepsOffTheScreen)
+{
+    Station s;
+    showUnits(*s.w, false);
+    QList<QByteArray> lines;
+    for (const char* p : { "1001", "1002", "1003", "1004" })
+        lines << sentence(QByteArray("12,3,R,0,") + p + ",120.5");
+    const QByteArray before = lines[0] + lines[1] + lines[2].first(12);
+    s.pty.write(before);
+    ASSERT_TRUE(s.waitForPort(int(before.size())));
+    s.w->cmdReset->click();
+    const QByteArray after = lines[2].sliced(12) + lines[3];
+    s.pty.write(after);
+    ASSERT_TRUE(s.waitForPort(int(after.size())));
+    s.tick();
+
+    EXPECT_EQ(s.w->SentenceFields[4], "1004");
+    EXPECT_EQ(s.w->Timer1->interval(), 1000) << "nothing else waits to be shown";
+    EXPECT_EQ(rowTexts(s.w->mscPressure), expectedRows({ "0" }));
+    QByteArray logged;
+    for (const QByteArray& line : lines)
+        logged += "08/12/2026 17:52:19," + line.chopped(2) + "\r\n";
+    EXPECT_EQ(s.log(), logged);
+}
+
 TEST(TemperatureChart, NeverChanges)
 {
     Station s;

@@ -3,8 +3,11 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -16,7 +19,7 @@ struct ReceiveCase {
     quint8 got;
     QList<QByteArray> fields;      // entries 0.. (the rest must be empty)
     QByteArray left;               // ReceiveBuffer afterwards
-    QByteArray logged;             // log.txt text after "date time,"; empty: no log line
+    QByteArray logged;             // log.txt lines after "date time,", joined by '\n': every good line that came
 };
 
 QByteArray repeat(char c, int n) { return QByteArray(n, c); }
@@ -38,12 +41,12 @@ const QList<ReceiveCase>& cases()
         { "kept line feed is skipped", "\n", { "X,1,2*03\r" }, false, 1, { "X", "1", "2" }, "", "X,1,2*03" },
         { "split across several reads", {}, { "X,1", ",2*0", "3\r" }, false, 1, { "X", "1", "2" }, "", "X,1,2*03" },
         { "two sentences in one read keeps the second", {}, { sentence("A,1") + sentence("B,2") }, false, 1,
-          { "A", "1" }, "\n" + sentence("B,2"), "A,1*" + vt::ChecksumText("A,1") },
+          { "A", "1" }, "\n" + sentence("B,2"), "A,1*" + vt::ChecksumText("A,1") + "\nB,2*" + vt::ChecksumText("B,2") },
         { "bad check drops its own line and keeps the good sentence behind it", {}, { "X,1,2*04\rX,1,2*03\r" },
-          false, 0, {}, "X,1,2*03\r", "" },
+          false, 0, {}, "X,1,2*03\r", "X,1,2*03" },
         { "single hex digit is a bad check", {}, { "X,1,2*3\r\n" }, false, 0, {}, "\n", "" },
-        { "whole line already waiting is taken without a new character", sentence("W,1"), {}, false, 1, { "W", "1" },
-          "\n", "W,1*" + vt::ChecksumText("W,1") },
+        { "whole line already waiting is taken without a new character (it was logged when it came)", sentence("W,1"),
+          {}, false, 1, { "W", "1" }, "\n", "" },
         { "no star is a bad check", {}, { "X,1,2\r" }, false, 0, {}, "", "" },
         { "time-out keeps the partial sentence", {}, { "X,1,2*0" }, true, 0, {}, "X,1,2*0", "" },
         { "time-out with nothing at all", {}, {}, true, 0, {}, "", "" },
@@ -59,8 +62,8 @@ const QList<ReceiveCase>& cases()
         { "a long good line within the bound", {}, { sentence(repeat('x', 4000)) }, false, 1, { repeat('x', 4000) },
           "\n", repeat('x', 4000) + '*' + vt::ChecksumText(repeat('x', 4000)) },
         { "runaway line without carriage return is dropped", {}, { repeat('g', 5000) }, false, 0, {}, "", "" },
-        { "runaway line ended late is dropped with what follows", {}, { repeat('g', 5000) + "\r" + sentence("A,1") },
-          false, 0, {}, "", "" },
+        { "runaway line ended late is dropped with what follows (the log keeps the good line)", {},
+          { repeat('g', 5000) + "\r" + sentence("A,1") }, false, 0, {}, "", "A,1*" + vt::ChecksumText("A,1") },
     };
     return table;
 }
@@ -89,7 +92,10 @@ TEST_P(ReceiveTable, CutsChecksAndLogs)
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(s.w->SentenceFields[size_t(i)], i < c.fields.size() ? c.fields[i] : QByteArray()) << "field " << i;
     EXPECT_EQ(s.w->ReceiveBuffer, c.left);
-    EXPECT_EQ(s.log(), c.logged.isEmpty() ? QByteArray() : "08/12/2026 17:52:19," + c.logged + "\r\n");
+    QByteArray logged;
+    for (const QByteArray& line : c.logged.isEmpty() ? QList<QByteArray>() : c.logged.split('\n'))
+        logged += "08/12/2026 17:52:19," + line + "\r\n";
+    EXPECT_EQ(s.log(), logged);
     if (c.timesOut) {
         EXPECT_EQ(s.clock->seconds - startSecond, 5) << "gives up after the fifth change of the seconds";
     }
@@ -186,11 +192,11 @@ TEST(Receiver, BufferEmptiedByAHandlerDuringTheCharacterLoopEndsTheCall)
     Station s;
     s.clock->autoAdvance = false;
     s.w->ReceiveBuffer = "X,1,2*03";
-    // Clears the displays (and so the buffer) at the first yield after the carriage
-    // return has been read, that is, inside the character loop.
+    // Clears the displays (and so the buffer) at the first yield after the first field
+    // has begun, that is, inside the character loop.
     QTimer clearer;
     QObject::connect(&clearer, &QTimer::timeout, [&] {
-        if (s.w->ReceiveBuffer.contains('\r')) {
+        if (!s.w->SentenceFields[0].isEmpty()) {
             s.w->ClearDisplays();
             clearer.stop();
         }
@@ -215,6 +221,40 @@ TEST(Receiver, KeepsReceivingWhenTheLogCannotBeWritten)
     EXPECT_EQ(got, 1);
     EXPECT_EQ(s.w->SentenceFields[4], "1013.25");
     EXPECT_FALSE(s.w->LogFailure.isEmpty());
+}
+
+// A line's stamp is the moment its carriage return arrived, however long it then waited
+// to be shown.
+TEST(Receiver, StampIsTheMomentTheLineArrived)
+{
+    const QByteArray a = sentence("12,3,R,0,1013.25,120.5");
+    const QByteArray b = sentence("12,3,R,0,1013.5,120.5");
+    const auto arrive = [&](Station& s) {
+        s.pty.write(a + b);
+        ASSERT_TRUE(s.waitForPort(int(a.size() + b.size())));
+        s.clock->time = QStringLiteral("17:53:40");
+    };
+    const struct {
+        const char* legend;
+        std::function<void(Station&)> deliver;
+    } rows[] = {
+        { "two in one read: the second waits for the next tick", arrive },
+        { "read while a message box stood open", [&](Station& s) {
+              s.onMessage = [&](const QString&) { arrive(s); };
+              s.w->txtNetID->setText(QStringLiteral("x"));
+              s.w->cmdNetID_Click();
+              ASSERT_EQ(s.messages.size(), 1);
+          } },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.legend);
+        Station s;
+        row.deliver(s);
+        s.tick();
+        s.tick();
+        EXPECT_EQ(s.w->SentenceFields[4], "1013.5");
+        EXPECT_EQ(s.log(), "08/12/2026 17:52:19," + a.chopped(2) + "\r\n08/12/2026 17:52:19," + b.chopped(2) + "\r\n");
+    }
 }
 
 TEST(Receiver, HandlersRunWhileItWaits)

@@ -1,9 +1,12 @@
 // log.txt: one line per good sentence, and a failing log that stops nothing.
 #include "support/Station.h"
 
+#include "link/LogFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -84,13 +87,74 @@ TEST(SentenceLog, FailureIsShownOnceAndLoggingResumesByItself)
     EXPECT_TRUE(s.w->lblStatus->text().contains(QString::fromLocal8Bit(std::strerror(ENOENT))))
         << s.w->lblStatus->text().toStdString();
 
+    EXPECT_TRUE(s.w->lblStatus->text().contains(QStringLiteral("3 lines wait"))) << s.w->lblStatus->text().toStdString();
+
+    // The lines that waited go first, in order and with the times they came.
     ASSERT_TRUE(QFile::remove(logPath));
+    s.clock->time = QStringLiteral("17:52:25");
     ::testing::internal::CaptureStderr();
     s.w->LogSentence("C*00\r");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "ventholm: logging to log.txt works again\n");
     EXPECT_TRUE(s.w->LogFailure.isEmpty());
     EXPECT_TRUE(s.w->lblStatus->isHidden());
-    EXPECT_EQ(s.log(), QByteArray(kStamp) + "C*00\r\n");
+    EXPECT_EQ(s.log(), QByteArray(kStamp) + "A*00\r\n" + kStamp + "B*00\r\n" + kStamp + "B*00\r\n"
+                           + "08/12/2026 17:52:25,C*00\r\n");
+}
+
+// The close tries the waiting lines once more and names on standard error those it
+// could not write, from the first one's time to the last one's.
+TEST(SentenceLog, LinesThatCannotBeWrittenAreNamedOnTheWayOut)
+{
+    Station s(false);
+    ASSERT_TRUE(QDir().mkdir(s.folder.file(QStringLiteral("log.txt"))));
+    ::testing::internal::CaptureStderr();
+    s.w->LogSentence("A*00\r");
+    s.clock->time = QStringLiteral("17:53:02");
+    s.w->LogSentence("B*00\r");
+    s.w->Shutdown();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(s.endCalls, 1);
+    EXPECT_NE(err.find("2 received lines could not be written to log.txt"), std::string::npos) << err;
+    EXPECT_NE(err.find("from 08/12/2026 17:52:19 to 08/12/2026 17:53:02"), std::string::npos) << err;
+}
+
+// Lines come faster than a sync a second: the first is synced at once, the rest share
+// one sync a second later, which also comes when the line has gone quiet. A failing sync
+// is a log failure like a failing write.
+TEST(SentenceLog, SyncedWithinASecondAtMostOnceASecond)
+{
+    Station s(false);
+    int syncs = 0;
+    bool syncWorks = true;
+    s.w->logFile().setSync([&](int) {
+        ++syncs;
+        errno = EIO;
+        return syncWorks;
+    });
+    const auto* timer = s.w->findChild<QTimer*>(QStringLiteral("logTimer"));
+    ASSERT_NE(timer, nullptr);
+    for (const char* line : { "A*00\r", "B*00\r", "C*00\r" })
+        s.w->LogSentence(line);
+    EXPECT_EQ(syncs, 1);
+    EXPECT_EQ(s.log().count('\n'), 3) << "written at once, synced later";
+    EXPECT_TRUE(timer->isActive()) << "a sync is due for the last two";
+    s.clock->ms = 999;
+    s.w->FlushLog();
+    EXPECT_EQ(syncs, 1) << "not before a second has passed";
+    s.clock->ms = 1000;
+    s.w->FlushLog();
+    EXPECT_EQ(syncs, 2);
+    EXPECT_FALSE(timer->isActive()) << "nothing left to sync";
+    s.clock->seconds += 5;
+    s.w->FlushLog();
+    EXPECT_EQ(syncs, 2) << "a quiet line costs no sync";
+
+    syncWorks = false;
+    ::testing::internal::CaptureStderr();
+    s.w->LogSentence("D*00\r");
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(s.w->LogFailure.startsWith(QStringLiteral("Cannot sync"))) << s.w->LogFailure.toStdString();
+    EXPECT_TRUE(timer->isActive()) << "the sync is tried again";
 }
 
 TEST(SentenceLog, FullDeviceIsAWriteFailure)

@@ -22,6 +22,8 @@
 class FakeClock : public vt::Clock {
 public:
     int seconds = 12 * 3600;
+    // Steady time runs with the seconds; ms adds to it within a second.
+    qint64 ms = 0;
     // While set, every sleep to the next second moves the time on by one second, so a
     // time-out of 5 takes 5 short sleeps instead of 5 real seconds.
     bool autoAdvance = true;
@@ -31,6 +33,7 @@ public:
     int secondsOfDay() const override { return seconds % 86400; }
     QString dateText() const override { return date; }
     QString timeText() const override { return time; }
+    qint64 steadyMs() const override { return qint64(seconds) * 1000 + ms; }
     int msToNextSecond() const override { return autoAdvance ? 0 : 60000; }
     void sleptToNextSecond() override
     {
@@ -85,15 +88,16 @@ struct Station {
         w->Timer1->stop();
     }
     void send(const QByteArray& body) const { pty.write(sentence(body)); }
-    // Lets the written bytes reach the station's port (the pty hands them on a little
-    // later); false when fewer than n characters came within a few seconds.
+    // Lets n written bytes reach the station (the pty hands them on a little later);
+    // false when fewer came within a few seconds.
     bool waitForPort(int n) const
     {
+        const qint64 before = w->receivedTotal();
         QElapsedTimer t;
         t.start();
-        while (w->MSComm1->inBufferCount() < n && t.elapsed() < 5000)
+        while (w->receivedTotal() - before < n && t.elapsed() < 5000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        return w->MSComm1->inBufferCount() >= n;
+        return w->receivedTotal() - before >= n;
     }
     // What the station put on the line so far. While the port is open a marker goes out
     // behind it and everything up to the marker is the answer, so nothing waits on a
