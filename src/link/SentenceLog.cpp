@@ -66,13 +66,6 @@ QString appendToFile(const QString& path, const QByteArray& bytes)
 
 void frmMain::LogSentence(const QByteArray& text)
 {
-    // Only spaces are trimmed: a space after a leading line feed, or before the
-    // closing carriage return, stays.
-    QByteArray line = m_clock->dateText().toLocal8Bit();
-    line += ' ';
-    line += m_clock->timeText().toLocal8Bit();
-    line += ',';
-    line += vt::StripControlChars(vt::TrimSpaces(text));
-    line += "\r\n";
+    const QByteArray line = vt::FormatLogLine(m_clock->dateText(), m_clock->timeText(), text);
     setLogFailure(appendToFile(m_programDir + QStringLiteral("/log.txt"), line));
 }
