@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times ventholm-logplot and takes its peak memory on a day's log at one sentence a
-# second (86,400 lines), and on ten such days, to show that memory follows the picture
-# and not the length of the log. Builds what it needs in the build folder.
+# second (86,400 lines), and on ten such days, for the picture and for the table (CSV),
+# to show that memory follows the picture and not the length of the log. Builds what it
+# needs in the build folder.
 # Usage: bench/logplot.sh [build-dir]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -10,9 +11,9 @@ cmake --build "$build" -j2 --target ventholm-logplot logplot_makelog >/dev/null
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-run() {  # run LABEL LINES
+run() {  # run LABEL LINES OUT
   "$build/bench/logplot_makelog" "$work/log.txt" "$2"
-  python3 - "$1" "$2" "$build/tools/logplot/ventholm-logplot" "$work/log.txt" "$work/day.png" <<'PY'
+  python3 - "$1" "$2" "$build/tools/logplot/ventholm-logplot" "$work/log.txt" "$work/$3" <<'PY'
 import resource, subprocess, sys, time, os
 label, lines, tool, log, out = sys.argv[1:]
 start = time.monotonic()
@@ -26,5 +27,7 @@ print(f"{label}: {int(lines):,} lines ({size:.1f} MiB): {wall:.2f} s wall, "
       f"{use.ru_utime + use.ru_stime:.2f} s CPU, peak memory {use.ru_maxrss / 1024:.1f} MiB")
 PY
 }
-run "one day" 86400
-run "ten days" 864000
+run "picture, one day" 86400 day.png
+run "picture, ten days" 864000 day.png
+run "table, one day" 86400 day.csv
+run "table, ten days" 864000 day.csv

@@ -5,8 +5,9 @@
 # replays of one recording.
 #
 # Usage: bench/sentence_cost.sh BUILD [COUNT]
-#   BUILD  build folder holding ventholm, tools/nodesim/ventholm-nodesim and, unless
-#          FLOOR names it, bench/chart_floor
+#   BUILD  build folder holding ventholm, tools/nodesim/ventholm-nodesim,
+#          bench/logplot_makelog (which writes the log lines) and, unless FLOOR names
+#          it, bench/chart_floor
 #   COUNT  sentences measured per figure (default 20)
 #   SENTENCES=FILE  measure on the sentences in FILE, or record them there when it is
 #          missing, so that two builds are compared on the same input
@@ -26,7 +27,7 @@ count="${2:-20}"
 warm=12
 floor="${FLOOR:-$build/bench/chart_floor}"
 sim="$build/tools/nodesim/ventholm-nodesim"
-for f in "$build/ventholm" "$sim" "$floor"; do
+for f in "$build/ventholm" "$sim" "$floor" "$build/bench/logplot_makelog"; do
     [ -x "$f" ] || { echo "missing: $f" >&2; exit 2; }
 done
 work="$(mktemp -d)"
@@ -52,9 +53,8 @@ else
     stty -F "$work/record/com9" raw -echo
     timeout 6 cat "$work/record/com9" > "$work/record/line.txt" || true
     kill "$recorder" 2>/dev/null || true; wait "$recorder" 2>/dev/null || true
-    tr '\r' '\n' < "$work/record/line.txt" | grep '\*' | head -n "$n" |
-        awk '{ printf "09.12.2026 %02d:%02d:%02d,%s\n", 10 + int(NR / 3600), int(NR / 60) % 60, NR % 60, $0 }' \
-        > "$work/sentences.log"
+    tr '\r' '\n' < "$work/record/line.txt" | grep '\*' | head -n "$n" > "$work/record/sentences.txt"
+    "$build/bench/logplot_makelog" --from "$work/record/sentences.txt" "$work/sentences.log"
     [ -z "${SENTENCES:-}" ] || cp "$work/sentences.log" "$SENTENCES"
 fi
 [ "$(wc -l < "$work/sentences.log")" -eq "$n" ] || { echo "could not take $n sentences" >&2; exit 1; }

@@ -2,6 +2,7 @@
 #include "app/frmMain.h"
 
 #include "commands/DatumButton.h"
+#include "record/RecordLayout.h"
 #include "text/NumberText.h"
 
 #include <QComboBox>
@@ -14,22 +15,19 @@
 namespace {
 
 // The enabled states a record letter gives the datum controls (unset: left as they
-// are), written in this order, and the fields its chart update takes.
+// are), written in this order.
 struct RecordRule {
     char letter;
     std::optional<bool> cmdDatum = {}, cmdResume = {}, cboDatumNodeID = {}, txtDatum = {}, inverseOptions = {};
-    int unitsField = 0, pressureField = 0, elevationField = 0;
 };
 
 constexpr RecordRule kRecordRules[] = {
-    { .letter = 'B', .cmdDatum = false, .unitsField = 3, .pressureField = 4, .elevationField = 5 },
-    { .letter = 'A', .cmdDatum = true, .cboDatumNodeID = false, .txtDatum = false,
-      .unitsField = 4, .pressureField = 5, .elevationField = 8 },
+    { .letter = 'B', .cmdDatum = false },
+    { .letter = 'A', .cmdDatum = true, .cboDatumNodeID = false, .txtDatum = false },
     { .letter = 'D', .cmdDatum = false, .cmdResume = true, .cboDatumNodeID = false, .txtDatum = false,
-      .inverseOptions = true, .unitsField = 4, .pressureField = 5, .elevationField = 8 },
-    { .letter = 'R', .cmdDatum = true, .txtDatum = true, .unitsField = 3, .pressureField = 4, .elevationField = 5 },
-    { .letter = 'T', .cmdDatum = true, .cboDatumNodeID = true, .unitsField = 3, .pressureField = 4,
-      .elevationField = 5 },
+      .inverseOptions = true },
+    { .letter = 'R', .cmdDatum = true, .txtDatum = true },
+    { .letter = 'T', .cmdDatum = true, .cboDatumNodeID = true },
 };
 
 const RecordRule* ruleFor(const QString& letter)
@@ -65,6 +63,7 @@ void frmMain::DispatchRecord()
     const RecordRule* rule = ruleFor(letter);
     if (!rule)
         return;  // a letter of no known record changes nothing
+    const vt::RecordLayout& fields = *vt::RecordLayoutOf(rule->letter);
     enableIfSet(cmdDatum, rule->cmdDatum);
     enableIfSet(cmdResume, rule->cmdResume);
     enableIfSet(cboDatumNodeID, rule->cboDatumNodeID);
@@ -77,8 +76,7 @@ void frmMain::DispatchRecord()
         SetCaption(cmdNodeID, QStringLiteral("NodeID (") + field(1) + QLatin1Char(')'));
     };
     const auto plot = [&](const QString& nodeId) {
-        PlotMeasurement(nodeId, letter, field(rule->unitsField), field(rule->pressureField),
-                        field(rule->elevationField));
+        PlotMeasurement(nodeId, letter, field(fields.units), field(fields.pressure), field(fields.elevation));
     };
     using vt::datum::Caption;
     using vt::datum::Mode;
@@ -90,14 +88,14 @@ void frmMain::DispatchRecord()
         plot(field(1));
         break;
     case 'A':
-        SetCaption(cmdDatum, Caption(Mode::Adjust, vt::FormatFixed2(-vt::PrefixValue(field(9)))));
+        SetCaption(cmdDatum, Caption(Mode::Adjust, vt::FormatFixed2(-vt::PrefixValue(field(fields.adjustment)))));
         showNode();
         plot(field(1));
         break;
     case 'D':
-        SetCaption(cmdDatum, Caption(Mode::Datum, field(7)));
+        SetCaption(cmdDatum, Caption(Mode::Datum, field(fields.datum)));
         showNode();
-        showInverseMode(*this, field(3));
+        showInverseMode(*this, field(fields.inverse));
         plot(field(1));
         break;
     case 'R':

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "record/LogLine.h"
+
 #include <array>
 #include <functional>
 #include <memory>
@@ -88,7 +90,7 @@ public:
     qint64 LinesGivenUp = 0;
 
     // The longest line kept without a carriage return; a longer one is dropped.
-    static constexpr qsizetype kMaxLine = 4096;
+    static constexpr qsizetype kMaxLine = vt::kMaxSentence;
     // The most received text kept waiting; a node sending faster than the station reads
     // gives up its oldest lines here instead of growing memory and lag without end.
     static constexpr qsizetype kMaxBacklog = 16384;

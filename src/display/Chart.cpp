@@ -19,64 +19,20 @@ namespace vt {
 namespace {
 constexpr int kDefaultRows = 10;
 constexpr int kDrawnRows = 10;  // the x axis shows rows 1 to 10 only
-constexpr int kMaxTickSteps = 5;  // six labels fit the chart's height without crowding
 } // namespace
-
-AxisTicks RoundTicks(double low, double high)
-{
-    AxisTicks ticks;
-    if (!(low < high) || !std::isfinite(low) || !std::isfinite(high))
-        return ticks;
-    // Divided before subtracting so the widest range cannot overflow.
-    const double wanted = high / kMaxTickSteps - low / kMaxTickSteps;
-    int exponent = int(std::floor(std::log10(wanted)));
-    int factor = 1;
-    const double scaled = wanted / std::pow(10.0, exponent);
-    if (scaled > 5)
-        ++exponent;
-    else if (scaled > 2)
-        factor = 5;
-    else if (scaled > 1)
-        factor = 2;
-    const double power = std::pow(10.0, std::abs(exponent));
-    const double step = exponent < 0 ? factor / power : factor * power;
-    const double first = std::ceil(low / step);
-    const double last = std::floor(high / step);
-    const double largest = std::max(std::fabs(low), std::fabs(high));
-    // Plain decimals where they stay short; otherwise as many significant digits as
-    // the largest multiple needs.
-    const bool plain = exponent >= -6 && largest < 1e9;
-    int digits = 1;
-    for (double k = first; k <= last; ++k) {
-        // The multiple is a whole number held exactly, and dividing it by an exact power
-        // of ten gives the double nearest the decimal, so the text is the round number
-        // itself. Adding 0 turns -0 into 0.
-        const double multiple = k * factor + 0.0;
-        const double value = exponent < 0 ? multiple / power : multiple * power;
-        ticks.values.append(value);
-        digits = std::max(digits, int(std::floor(std::log10(std::max(1.0, std::fabs(multiple))))) + 1);
-    }
-    for (const double value : ticks.values)
-        ticks.labels.append(plain ? QString::number(value, 'f', std::max(0, -exponent))
-                                  : QString::number(value, 'g', digits));
-    return ticks;
-}
 
 AxisRange HeldRange(double low, double high, AxisRange current)
 {
     // An axis that moves with every reading is hard to read, and each move lays the
     // chart out and paints all of it again. Spans are halved before subtracting so
     // that values near the double limits cannot overflow them.
-    const bool inside = current.low < low && high < current.high;
+    const bool inside = current.low <= low && high <= current.high;
     if (inside && high / 2 - low / 2 >= 0.8 * (current.high / 2 - current.low / 2))
         return current;
-    // Scaled before subtracting for the same reason; a flat line gets one unit either
-    // side, or a relative one where a unit is lost in rounding.
-    double margin = high * 0.05 - low * 0.05;
-    if (low == high)
-        margin = (high + 1 != high) ? 1.0 : std::fabs(high) * 0.05;
-    constexpr double kMax = std::numeric_limits<double>::max();
-    return { std::max(low - margin, -kMax), std::min(high + margin, kMax) };
+    const AxisTicks ticks = RoundTicks(low, high);
+    if (ticks.values.isEmpty())
+        return current;
+    return { ticks.values.front(), ticks.values.back() };
 }
 
 Chart::Chart(const QString& title, QWidget* parent)

@@ -9,20 +9,13 @@
 #include <QString>
 #include <QStringList>
 
+#include "record/RoundTicks.h"
+
 class QCategoryAxis;
 class QLineSeries;
 class QValueAxis;
 
 namespace vt {
-
-// Round tick values for a value axis, and the labels that name them.
-struct AxisTicks {
-    QList<double> values;
-    QStringList labels;
-};
-// Ticks at whole multiples of 1, 2 or 5 times a power of ten, at most six of them,
-// every one within low to high.
-AxisTicks RoundTicks(double low, double high);
 
 // A value axis's range.
 struct AxisRange {
@@ -30,8 +23,8 @@ struct AxisRange {
     double high = 1;
 };
 // The value axis for points from low to high: the current one while every point lies
-// inside it and they still span at least 80 % of it, otherwise the points' own range
-// with a margin either side.
+// within it and they still span at least 80 % of it, otherwise the span of the points'
+// round labels (RoundTicks), whose ends are labels.
 AxisRange HeldRange(double low, double high, AxisRange current);
 
 class Chart : public QChartView {

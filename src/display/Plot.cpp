@@ -4,6 +4,7 @@
 
 #include "display/Chart.h"
 #include "display/History.h"
+#include "record/RecordLayout.h"
 #include "text/NumberText.h"
 
 #include <QLineEdit>
@@ -14,25 +15,19 @@
 
 namespace {
 
-QString unitEnding(bool imperial, bool pressure)
-{
-    if (pressure)
-        return imperial ? QStringLiteral(" inHg/100)") : QStringLiteral(" mb)");
-    return imperial ? QStringLiteral(" ft)") : QStringLiteral(" m)");
-}
-
 QString chartTitle(const QString& recordType, bool pressure, const QString& nodeId,
                    const QString& baseline, bool imperial)
 {
-    const QString quantity = pressure ? QStringLiteral("Pressure") : QStringLiteral("Elevation");
-    QString head;
-    if (recordType == QLatin1String("A") || recordType == QLatin1String("D"))
-        head = QStringLiteral("Differential %1 (").arg(quantity);
-    else if (recordType == QLatin1String("R"))
-        head = QStringLiteral("Absolute %1 (Rover %2, ").arg(quantity, nodeId);
-    else
-        head = QStringLiteral("Absolute %1 (Base %2, ").arg(quantity, nodeId);
-    return head + QStringLiteral("0=") + baseline + unitEnding(imperial, pressure);
+    const char letter = recordType.size() == 1 ? char(recordType.at(0).toLatin1()) : 'B';
+    const vt::Quantity quantity = pressure ? vt::Quantity::Pressure : vt::Quantity::Elevation;
+    // Imperial pressure is charted in hundredths of an inch; a differential chart does
+    // not name its node.
+    QString unit = vt::UnitName(quantity, imperial);
+    if (pressure && imperial)
+        unit += QStringLiteral("/100");
+    const bool differential = letter == 'A' || letter == 'D';
+    return vt::RecordTitle(letter, quantity, differential ? QString() : nodeId,
+                           QStringLiteral("0=") + baseline + QLatin1Char(' ') + unit);
 }
 
 } // namespace

@@ -1,10 +1,9 @@
 // Every good sentence becomes one line of log.txt, stamped with the moment it arrived.
 #include "app/frmMain.h"
 
-#include "link/Checksum.h"
 #include "link/Clock.h"
 #include "link/LogFile.h"
-#include "text/Trim.h"
+#include "record/LogLine.h"
 
 #include <QTimer>
 
@@ -14,14 +13,7 @@
 void frmMain::LogSentence(const QByteArray& text, const std::optional<vt::LogStamp>& arrived)
 {
     const vt::LogStamp stamp = arrived ? *arrived : m_clock->stamp();
-    // Only spaces are trimmed: a space after a leading line feed, or before the
-    // closing carriage return, stays.
-    QByteArray line = stamp.date.toLocal8Bit();
-    line += ' ';
-    line += stamp.time.toLocal8Bit();
-    line += ',';
-    line += vt::StripControlChars(vt::TrimSpaces(text));
-    line += "\r\n";
+    QByteArray line = vt::FormatLogLine(stamp.date, stamp.time, text);
     const qint64 givenUp = m_log->givenUp();
     noteLogResult(m_log->append(std::move(line), m_clock->steadyMs()));
     if (m_log->givenUp() > givenUp && givenUp == 0)

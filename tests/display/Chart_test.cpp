@@ -128,10 +128,9 @@ TEST(Chart, ValueAxisHoldsStillWhileThePointsStayInsideAndFillMostOfIt)
     const struct { const char* what; double low, high; AxisRange current, expected; } cases[] = {
         {"inside, spanning 90 %", 1, 10, {0.5, 10.5}, {0.5, 10.5}},
         {"inside, spanning exactly 80 %", 1, 9, {0, 10}, {0, 10}},
-        {"inside but spanning under 80 %", 1, 8.9, {0, 10}, {0.605, 9.295}},
-        {"a point on the lower edge is not inside", 0, 9, {0, 10}, {-0.45, 9.45}},
-        {"a point on the upper edge is not inside", 1, 10, {0, 10}, {0.55, 10.45}},
-        {"a point above", 2, 11, {0, 10}, {1.55, 11.45}},
+        {"inside but spanning under 80 %: the points' labels", 2, 8.9, {0, 10}, {2, 10}},
+        {"points on both edges are inside", 0, 10, {0, 10}, {0, 10}},
+        {"a point above", 2, 11, {0, 10}, {2, 12}},
         {"a flat line gets a unit either side", 7, 7, {0, 100}, {6, 8}},
         {"the widest span does not overflow", -kMax, kMax, {0, 1}, {-kMax, kMax}},
     };
@@ -271,7 +270,7 @@ TEST(Chart, GridFollowsTheValueAxisWhenItMoves)
     const struct { QStringList rows; double between; } cases[] = {
         {{}, 0.5},  // labels 0.0, 0.2 ... 1.0
         {{"0.92", "0.95", "1"}, 0.95},  // labels 0.92, 0.94 ... 1.00
-        {{"0.921", "1.011"}, 0.95},  // the same labels further apart: only the grid moves
+        {{"0.921", "1.011"}, 0.95},  // labels 0.92 ... 1.02: one label more, the grid moves
         {{"-40", "-42.5", "-41"}, -41.25},  // labels -42.5, -42.0 ... -40.0
     };
     for (const auto& c : cases) {
@@ -335,10 +334,10 @@ TEST(Chart, ValueAxisIsLabelledInRoundNumbersAroundThePoints)
 {
     const struct { QStringList rows; QStringList labels; } cases[] = {
         {{"0.92", "0.95", "1"}, {"0.92", "0.94", "0.96", "0.98", "1.00"}},
-        {{"1013.25", "1009.5", "1016"}, {"1010", "1012", "1014", "1016"}},
+        {{"1013.25", "1009.5", "1016"}, {"1008", "1010", "1012", "1014", "1016"}},
         {{"7", "7"}, {"6.0", "6.5", "7.0", "7.5", "8.0"}},
-        {{"-0.5", "0.25"}, {"-0.4", "-0.2", "0.0", "0.2"}},  // never "-0.0"
-        {{"0", "150000.5"}, {"0", "50000", "100000", "150000"}},
+        {{"-0.5", "0.25"}, {"-0.6", "-0.4", "-0.2", "0.0", "0.2", "0.4"}},  // never "-0.0"
+        {{"0", "150000.5"}, {"0", "50000", "100000", "150000", "200000"}},
         {{"-1e308", "1e308"}, {"-1e+308", "-5e+307", "0", "5e+307", "1e+308"}},
         {{}, {"0.0", "0.2", "0.4", "0.6", "0.8", "1.0"}},
     };
@@ -357,10 +356,39 @@ TEST(Chart, ValueAxisIsLabelledInRoundNumbersAroundThePoints)
             EXPECT_EQ(y->endValue(label), label.toDouble()) << what << " " << label.toStdString();
             EXPECT_TRUE(paintsText(chart, label)) << what << " " << label.toStdString();
         }
+        // The labels span the points, and the axis ends at the outer two.
+        EXPECT_EQ(y->min(), c.labels.front().toDouble()) << what;
+        EXPECT_EQ(y->max(), c.labels.back().toDouble()) << what;
         for (const QPointF& p : chart.drawnPoints()) {
-            EXPECT_GT(p.y(), y->min()) << what;
-            EXPECT_LT(p.y(), y->max()) << what;
+            EXPECT_GE(p.y(), y->min()) << what;
+            EXPECT_LE(p.y(), y->max()) << what;
         }
+    }
+}
+
+// Four to six labels, steps of 1, 2, 2.5 or 5 times a power of ten, and no point beyond
+// the outer labels.
+TEST(Chart, RoundTicksSpanThePointsInFourToSixSteps)
+{
+    const struct { double low, high; qsizetype labels; double step; const char* first; const char* last; } cases[] = {
+        {0.89, 0.99, 6, 0.025, "0.875", "1.000"},
+        {0.91, 1.03, 4, 0.05, "0.90", "1.05"},
+        {0, 100000, 6, 20000, "0", "100000"},
+        {-12, 0, 6, 2.5, "-12.5", "0.0"},
+        {7, 7, 5, 0.5, "6.0", "8.0"},
+        {1013, 1013.000001, 6, 2e-7, "1013.0000000", "1013.0000010"},
+    };
+    for (const auto& c : cases) {
+        const vt::AxisTicks t = vt::RoundTicks(c.low, c.high);
+        const std::string what = std::to_string(c.low) + " to " + std::to_string(c.high);
+        ASSERT_EQ(t.values.size(), c.labels) << what;
+        EXPECT_NEAR(t.step, c.step, c.step * 1e-9) << what;
+        EXPECT_LE(t.values.front(), c.low) << what;
+        EXPECT_GE(t.values.back(), c.high) << what;
+        EXPECT_EQ(t.labels.front(), QLatin1String(c.first)) << what;
+        EXPECT_EQ(t.labels.back(), QLatin1String(c.last)) << what;
+        for (qsizetype i = 1; i < t.values.size(); ++i)
+            EXPECT_NEAR(t.values[i] - t.values[i - 1], c.step, c.step * 1e-6) << what;
     }
 }
 

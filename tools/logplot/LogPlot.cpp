@@ -1,10 +1,11 @@
 #include "LogPlot.h"
 
 #include "link/Checksum.h"
-#include "link/Clock.h"
 #include "text/NumberText.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <array>
@@ -17,24 +18,10 @@ namespace vt::logplot {
 
 namespace {
 
-// Longer lines are not the station's; they are counted unreadable without being held.
-constexpr qint64 kMaxLine = 4096;
 // A log that names more days or node pairs than this is not a station's; beyond it the
 // first pass stops collecting and only counts.
 constexpr size_t kMaxDays = 100000;
 constexpr size_t kMaxKeys = 4096;
-
-// The end of the n-th separator (counted from 1) in text, or -1.
-qsizetype nthIndex(QByteArrayView text, char separator, int n, qsizetype from = 0)
-{
-    qsizetype at = from - 1;
-    for (int i = 0; i < n; ++i) {
-        at = text.indexOf(separator, at + 1);
-        if (at < 0)
-            return -1;
-    }
-    return at;
-}
 
 std::optional<double> number(QByteArrayView field)
 {
@@ -44,8 +31,7 @@ std::optional<double> number(QByteArrayView field)
 // Letters in the order their panels are drawn: base, rover, network, differential.
 int letterRank(char letter)
 {
-    static constexpr std::string_view order = "BRTDA";
-    return int(order.find(letter));
+    return int(kRecordLetters.find(letter));
 }
 
 struct Key {
@@ -66,16 +52,18 @@ struct Key {
 };
 
 struct Day {
+    QDate day;
     int first = 86400, last = -1;
     std::set<Key> keys;
     qint64 lines = 0;
 };
 
-// Reads the file line by line, at most kMaxLine bytes of each, up to limit bytes.
+// Reads the file line by line, at most kMaxLogLine bytes of each, up to limit bytes;
+// longer lines are not the station's and are handed on as too long, without being held.
 template <typename Fn>
 bool forEachLine(QFile& file, qint64 limit, Fn&& fn)
 {
-    std::array<char, kMaxLine + 1> buffer;
+    std::array<char, kMaxLogLine + 1> buffer;
     while (file.pos() < limit) {
         qint64 n = file.readLine(buffer.data(), buffer.size());
         if (n <= 0)
@@ -99,77 +87,49 @@ bool forEachLine(QFile& file, qint64 limit, Fn&& fn)
 
 } // namespace
 
-LineReader::LineReader(const QLocale& locale)
-    : m_locale(locale)
-    , m_timeFormat(LogTimeFormat(locale))
+LineReader::LineReader(const LogForm& form)
+    : m_reader(form)
 {
-    // A date or time text may itself hold spaces or commas ("9. 12. 26", "3:04:05 PM");
-    // count them once on a sample so the line can be cut in the right places.
-    m_dateSpaces = int(m_locale.toString(QDate(2026, 12, 31), QLocale::ShortFormat).count(QLatin1Char(' ')));
-    m_timeCommas = int(m_locale.toString(QTime(23, 59, 59), m_timeFormat).count(QLatin1Char(',')));
-}
-
-std::optional<QString> LineReader::readDate(QByteArrayView text)
-{
-    if (text == QByteArrayView(m_lastDateBytes))
-        return m_lastDate;
-    QString date = QString::fromLocal8Bit(text);
-    if (!m_locale.toDate(date, QLocale::ShortFormat).isValid())
-        return std::nullopt;
-    m_lastDateBytes = text.toByteArray();
-    m_lastDate = date;
-    return date;
 }
 
 std::optional<Reading> LineReader::read(QByteArrayView line)
 {
-    const qsizetype dateEnd = nthIndex(line, ' ', m_dateSpaces + 1);
-    if (dateEnd < 0)
+    const auto parts = m_reader.read(line);
+    if (!parts || !VerifyChecksum(parts->sentence))
         return std::nullopt;
-    const qsizetype timeEnd = nthIndex(line, ',', m_timeCommas + 1, dateEnd + 1);
-    if (timeEnd < 0)
-        return std::nullopt;
-    const QByteArrayView sentence = line.sliced(timeEnd + 1);
-    if (!VerifyChecksum(sentence))
-        return std::nullopt;
-
     Reading r;
-    const QTime time = m_locale.toTime(QString::fromLocal8Bit(line.sliced(dateEnd + 1, timeEnd - dateEnd - 1)),
-                                       m_timeFormat);
-    if (!time.isValid())
-        return std::nullopt;
-    r.seconds = time.msecsSinceStartOfDay() / 1000;
-    const auto date = readDate(line.first(dateEnd));
-    if (!date)
-        return std::nullopt;
-    r.date = *date;
+    r.sentence = parts->sentence;
+    r.day = parts->date;
+    r.seconds = parts->time.msecsSinceStartOfDay() / 1000;
+    if (parts->dateText != QByteArrayView(m_lastDateBytes)) {
+        m_lastDateBytes = parts->dateText.toByteArray();
+        m_lastDate = QString::fromUtf8(parts->dateText);
+    }
+    r.date = m_lastDate;
 
-    // The fields this needs: 0 to 8 of the body before '*'.
-    std::array<QByteArrayView, 9> f;
-    const QByteArrayView body = sentence.first(sentence.indexOf('*'));
+    const QByteArrayView body = r.sentence.first(r.sentence.indexOf('*'));
     qsizetype start = 0;
     size_t count = 0;
-    while (count < f.size()) {
+    while (count < r.fields.size()) {
         const qsizetype comma = body.indexOf(',', start);
-        f[count++] = body.sliced(start, (comma < 0 ? body.size() : comma) - start);
+        r.fields[count++] = body.sliced(start, (comma < 0 ? body.size() : comma) - start);
         if (comma < 0)
             break;
         start = comma + 1;
     }
-    if (count < 3 || f[2].size() != 1 || letterRank(f[2][0]) < 0)
+    if (count < 3 || r.fields[2].size() != 1)
         return std::nullopt;
-    r.letter = f[2][0];
-    r.node = f[1].toByteArray();
-    // Differential records carry one more field before the units flag.
-    const bool differential = r.letter == 'A' || r.letter == 'D';
-    const size_t units = differential ? 4 : 3;
-    const size_t pressure = units + 1;
-    const size_t elevation = differential ? 8 : 5;
-    if (count <= elevation || (f[units] != "0" && f[units] != "1"))
+    r.layout = RecordLayoutOf(r.fields[2][0]);
+    if (!r.layout)
         return std::nullopt;
-    r.imperial = f[units] == "1";
-    const auto p = number(f[pressure]);
-    const auto e = number(f[elevation]);
+    r.letter = r.layout->letter;
+    r.node = r.fields[1].toByteArray();
+    const QByteArrayView units = r.fields[size_t(r.layout->units)];
+    if (count <= size_t(r.layout->elevation) || (units != "0" && units != "1"))
+        return std::nullopt;
+    r.imperial = units == "1";
+    const auto p = number(r.fields[size_t(r.layout->pressure)]);
+    const auto e = number(r.fields[size_t(r.layout->elevation)]);
     if (!p || !e)
         return std::nullopt;
     r.pressure = *p;
@@ -177,21 +137,54 @@ std::optional<Reading> LineReader::read(QByteArrayView line)
     return r;
 }
 
-QByteArray FormatLine(const QLocale& locale, QDate date, QTime time, QByteArrayView sentence)
+bool IsDay(const Reading& r, const QString& day)
 {
-    QByteArray line = locale.toString(date, QLocale::ShortFormat).toLocal8Bit();
-    line += ' ';
-    line += locale.toString(time, LogTimeFormat(locale)).toLocal8Bit();
-    line += ',';
-    line += sentence;
-    return line;
+    return r.date == day || (day.size() == 10 && r.day.toString(Qt::ISODate) == day);
+}
+
+FormChoice ChooseForm(const QString& path, const std::optional<LogForm>& named)
+{
+    FormChoice choice;
+    if (named) {
+        choice.form = named;
+        return choice;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        choice.error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+        return choice;
+    }
+    LogFormGuess guess;
+    qint64 lines = 0;
+    const bool ok = forEachLine(file, std::numeric_limits<qint64>::max(), [&](QByteArrayView line, bool tooLong) {
+        ++lines;
+        if (!tooLong)
+            guess.add(line);
+    });
+    if (!ok) {
+        choice.error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+        return choice;
+    }
+    if (lines == 0) {
+        choice.error = QStringLiteral("%1 is empty: the station has logged no sentence there.").arg(path);
+        return choice;
+    }
+    const LogFormGuess::Result result = guess.result();
+    if (!result.candidates.isEmpty()) {
+        choice.error = QStringLiteral("%1's dates fit more than one form: %2. Name one with --date-format.")
+                           .arg(path, result.candidates.join(QStringLiteral("; ")));
+    } else if (!result.form) {
+        choice.error = QStringLiteral("%1 holds no line that can be read (%2 lines, none with a good check value "
+                                      "after a date and time of a known form)")
+                           .arg(path).arg(lines);
+    }
+    choice.form = result.form;
+    return choice;
 }
 
 QString Panel::unit() const
 {
-    if (quantity == Quantity::Pressure)
-        return imperial ? QStringLiteral("inHg") : QStringLiteral("mb");
-    return imperial ? QStringLiteral("ft") : QStringLiteral("m");
+    return UnitName(quantity, imperial);
 }
 
 QString Panel::title() const
@@ -200,16 +193,7 @@ QString Panel::title() const
     QString id = QString::fromLatin1(node);
     if (id.size() > 12)
         id = id.left(11) + QChar(0x2026);
-    const QString what = quantity == Quantity::Pressure ? QStringLiteral("Pressure") : QStringLiteral("Elevation");
-    switch (letter) {
-    case 'B':
-    case 'T':
-        return QStringLiteral("Absolute %1 (Base %2, %3)").arg(what, id, unit());
-    case 'R':
-        return QStringLiteral("Absolute %1 (Rover %2, %3)").arg(what, id, unit());
-    default:
-        return QStringLiteral("Differential %1 (node %2, %3)").arg(what, id, unit());
-    }
+    return RecordTitle(letter, quantity, id, unit());
 }
 
 DayPlot ReadLog(const QString& path, const Options& options)
@@ -221,8 +205,13 @@ DayPlot ReadLog(const QString& path, const Options& options)
         return plot;
     }
 
+    const FormChoice form = ChooseForm(path, options.form);
+    if (!form.form) {
+        plot.error = form.error;
+        return plot;
+    }
     // First pass: which days, spans and panels the log holds.
-    LineReader reader(options.locale);
+    LineReader reader(*form.form);
     std::map<QString, Day> days;
     QString lastDay;
     const bool ok = forEachLine(file, std::numeric_limits<qint64>::max(), [&](QByteArrayView line, bool tooLong) {
@@ -236,7 +225,7 @@ DayPlot ReadLog(const QString& path, const Options& options)
         if (it == days.end()) {
             if (days.size() >= kMaxDays)
                 return;
-            it = days.emplace(r->date, Day{}).first;
+            it = days.emplace(r->date, Day{ .day = r->day, .first = 86400, .last = -1, .keys = {}, .lines = 0 }).first;
         }
         Day& d = it->second;
         ++d.lines;
@@ -260,8 +249,11 @@ DayPlot ReadLog(const QString& path, const Options& options)
                          .arg(path).arg(plot.lines);
         return plot;
     }
-    plot.date = options.date.isEmpty() ? lastDay : options.date;
-    const auto day = days.find(plot.date);
+    auto day = days.find(options.date.isEmpty() ? lastDay : options.date);
+    if (day == days.end() && !options.date.isEmpty())
+        day = std::find_if(days.begin(), days.end(),
+                           [&](const auto& d) { return d.second.day.toString(Qt::ISODate) == options.date; });
+    plot.date = day == days.end() ? options.date : day->first;
     if (day == days.end()) {
         plot.error = QStringLiteral("%1 holds no readable line of %2").arg(path, plot.date);
         return plot;
@@ -310,7 +302,7 @@ DayPlot ReadLog(const QString& path, const Options& options)
         ++p.points;
     };
     file.seek(0);
-    LineReader second(options.locale);
+    LineReader second(*form.form);
     forEachLine(file, end, [&](QByteArrayView line, bool tooLong) {
         const auto r = tooLong ? std::nullopt : second.read(line);
         if (!r || r->date != plot.date)
@@ -327,6 +319,175 @@ DayPlot ReadLog(const QString& path, const Options& options)
         add(plot.panels[it->second + 1], c, r->elevation, r->seconds);
     });
     return plot;
+}
+
+namespace {
+
+int utcOffsetAt(qint64 utcSeconds)
+{
+    return QDateTime::fromSecsSinceEpoch(utcSeconds).offsetFromUtc();
+}
+
+// "+01:00", "-03:30", "+00:00".
+QByteArray offsetText(int seconds)
+{
+    const int minutes = std::abs(seconds) / 60;
+    return QByteArray(seconds < 0 ? "-" : "+") + QByteArray::number(minutes / 60).rightJustified(2, '0') + ':'
+        + QByteArray::number(minutes % 60).rightJustified(2, '0');
+}
+
+// The offset from UTC at a local date and time. Offsets are taken half a day either
+// side, so a change of the clocks within the day is seen; each that maps the local
+// time back onto itself is in force then, and the earlier instant wins.
+int offsetOfLocal(QDate date, QTime time)
+{
+    const qint64 asUtc = QDateTime(date, time, Qt::UTC).toSecsSinceEpoch();
+    const int before = utcOffsetAt(asUtc - 43200);
+    const int after = utcOffsetAt(asUtc + 43200);
+    std::optional<qint64> first;
+    int offset = before;  // in a gap the clocks skipped: the offset before it
+    for (const int o : { before, after }) {
+        const qint64 instant = asUtc - o;
+        if (utcOffsetAt(instant) == o && (!first || instant < *first)) {
+            first = instant;
+            offset = o;
+        }
+    }
+    return offset;
+}
+
+void appendTwoDigits(QByteArray& out, int n)
+{
+    out += char('0' + n / 10);
+    out += char('0' + n % 10);
+}
+
+// Bytes of the log as text, one to one as the station reads them, in UTF-8.
+void appendText(QByteArray& out, QByteArrayView bytes)
+{
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return quint8(c) < 0x80; }))
+        out += CsvField(bytes);
+    else
+        out += CsvField(QString::fromLatin1(bytes).toUtf8());
+}
+
+} // namespace
+
+QByteArray IsoLocalTime(QDate date, QTime time)
+{
+    return date.toString(Qt::ISODate).toLatin1() + 'T' + time.toString(QStringLiteral("HH:mm:ss")).toLatin1()
+        + offsetText(offsetOfLocal(date, time));
+}
+
+QByteArray CsvField(QByteArrayView text)
+{
+    if (!std::any_of(text.begin(), text.end(), [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; }))
+        return text.toByteArray();
+    QByteArray quoted = "\"";
+    for (const char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+Table WriteTable(const QString& path, const QString& out, const Options& options)
+{
+    Table table;
+    const FormChoice form = ChooseForm(path, options.form);
+    if (!form.form) {
+        table.error = form.error;
+        return table;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        table.error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+        return table;
+    }
+    QFile csv(out);
+    if (!csv.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        table.error = QStringLiteral("Cannot write %1: %2").arg(out, csv.errorString());
+        return table;
+    }
+    QByteArray buffer = "time,network,node,record,units,pressure,pressure_unit,elevation,elevation_unit,"
+                        "datum,adjustment,inverse,sentence\r\n";
+    bool written = true;
+    const auto flush = [&] {
+        written = written && csv.write(buffer) == buffer.size();
+        buffer.clear();
+    };
+
+    // A day's ISO date and offset, kept while no clock change falls within it.
+    QDate cachedDay;
+    QByteArray dayText;
+    std::optional<int> dayOffset;
+    LineReader reader(*form.form);
+    const bool ok = forEachLine(file, std::numeric_limits<qint64>::max(), [&](QByteArrayView line, bool tooLong) {
+        ++table.lines;
+        const auto r = tooLong ? std::nullopt : reader.read(line);
+        if (!r) {
+            ++table.unreadable;
+            return;
+        }
+        if (!options.date.isEmpty() && !IsDay(*r, options.date))
+            return;
+        if (r->day != cachedDay) {
+            cachedDay = r->day;
+            dayText = r->day.toString(Qt::ISODate).toLatin1() + 'T';
+            const int start = offsetOfLocal(r->day, QTime(0, 0));
+            dayOffset.reset();
+            if (start == offsetOfLocal(r->day, QTime(23, 59, 59))
+                && start == utcOffsetAt(QDateTime(r->day, QTime(12, 0), Qt::UTC).toSecsSinceEpoch() - start))
+                dayOffset = start;
+        }
+        const QTime time = QTime::fromMSecsSinceStartOfDay(r->seconds * 1000);
+        buffer += dayText;
+        appendTwoDigits(buffer, time.hour());
+        buffer += ':';
+        appendTwoDigits(buffer, time.minute());
+        buffer += ':';
+        appendTwoDigits(buffer, time.second());
+        buffer += offsetText(dayOffset ? *dayOffset : offsetOfLocal(r->day, time));
+        const RecordLayout& l = *r->layout;
+        const auto field = [&](int i) { return i < 0 ? QByteArrayView() : r->fields[size_t(i)]; };
+        for (const QByteArrayView f : { field(0), field(1), field(2) }) {
+            buffer += ',';
+            appendText(buffer, f);
+        }
+        buffer += r->imperial ? ",imperial," : ",metric,";
+        appendText(buffer, field(l.pressure));
+        buffer += ',';
+        buffer += UnitName(Quantity::Pressure, r->imperial).toLatin1();
+        buffer += ',';
+        appendText(buffer, field(l.elevation));
+        buffer += ',';
+        buffer += UnitName(Quantity::Elevation, r->imperial).toLatin1();
+        buffer += ',';
+        appendText(buffer, field(l.datum));
+        buffer += ',';
+        appendText(buffer, field(l.adjustment));
+        buffer += ',';
+        if (l.inverse >= 0)
+            buffer += PrefixValue(QString::fromLatin1(field(l.inverse))) < 0 ? "yes" : "no";
+        buffer += ',';
+        appendText(buffer, r->sentence);
+        buffer += "\r\n";
+        ++table.rows;
+        if (buffer.size() >= 1 << 16)
+            flush();
+    });
+    flush();
+    csv.close();
+    if (!ok)
+        table.error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+    else if (!written || csv.error() != QFileDevice::NoError)
+        table.error = QStringLiteral("Cannot write %1: %2").arg(out, csv.errorString());
+    else if (table.rows == 0)
+        table.error = options.date.isEmpty() ? QStringLiteral("%1 holds no line that can be read").arg(path)
+                                             : QStringLiteral("%1 holds no readable line of %2").arg(path, options.date);
+    return table;
 }
 
 } // namespace vt::logplot

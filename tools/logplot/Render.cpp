@@ -1,6 +1,8 @@
 // The picture of a day: panels of pressure and elevation against the time of day.
 #include "LogPlot.h"
 
+#include "record/RoundTicks.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QLocale>
@@ -20,17 +22,6 @@ constexpr int kTop = 30;     // the panel's title
 constexpr int kBottom = 26;  // the time labels
 constexpr int kPlotHeight = 170;
 constexpr int kHeader = 44;
-
-// A step of 1, 2 or 5 times a power of ten that cuts range into about n parts.
-double niceStep(double range, int n)
-{
-    const double raw = range / n;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double m : { 1.0, 2.0, 5.0 })
-        if (m * power >= raw)
-            return m * power;
-    return 10 * power;
-}
 
 int timeStep(int range)
 {
@@ -76,16 +67,10 @@ void drawPanel(QPainter& p, const Panel& panel, const DayPlot& plot, QRect area)
     p.drawText(QRect(box.left(), area.top() + 4, columns, kTop - 6), Qt::AlignRight | Qt::AlignBottom,
                QStringLiteral("%1, %2").arg(letterText(panel.letter), numbers.toString(panel.points)));
 
-    // Value axis: the panel's own range, a little air above and below.
-    double lo = panel.min, hi = panel.max;
-    if (hi - lo < 1e-9) {
-        const double pad = std::max(std::abs(lo) * 1e-4, 0.5);
-        lo -= pad;
-        hi += pad;
-    }
-    const double air = (hi - lo) * 0.06;
-    lo -= air;
-    hi += air;
+    // Value axis: the panel's own range, widened to its round labels.
+    const AxisTicks ticks = RoundTicks(panel.min, panel.max);
+    const double lo = ticks.values.isEmpty() ? panel.min - 1 : ticks.values.front();
+    const double hi = ticks.values.isEmpty() ? panel.max + 1 : ticks.values.back();
     auto y = [&](double v) { return box.bottom() - (v - lo) / (hi - lo) * (box.height() - 1); };
 
     // Time axis: shared by all panels; a single instant gets a minute around it.
@@ -93,21 +78,19 @@ void drawPanel(QPainter& p, const Panel& panel, const DayPlot& plot, QRect area)
     const int last = plot.firstSeconds == plot.lastSeconds ? plot.lastSeconds + 30 : plot.lastSeconds;
     auto x = [&](double seconds) { return box.left() + 0.5 + (seconds - first) * (columns - 1) / double(last - first); };
 
-    // A few pixels of air left and right, so the first and last readings show whole.
-    const QRect frame = box.adjusted(-5, 0, 5, 0);
+    // A few pixels of air around the plot, so readings at its edges show whole.
+    const QRect frame = box.adjusted(-5, -3, 5, 3);
     p.fillRect(frame, QColor(0xfa, 0xfb, 0xfd));
     const QPen grid(QColor(0xdd, 0xe1, 0xe8), 1);
     const QFontMetrics fm(small);
 
-    const double step = niceStep(hi - lo, 5);
-    const int decimals = std::max(0, int(-std::floor(std::log10(step) + 1e-9)));
-    for (double v = std::ceil(lo / step) * step; v <= hi; v += step) {
-        const double yy = y(v);
+    for (qsizetype i = 0; i < ticks.values.size(); ++i) {
+        const double yy = y(ticks.values.at(i));
         p.setPen(grid);
         p.drawLine(QPointF(frame.left(), yy), QPointF(frame.right(), yy));
         p.setPen(QColor(0x33, 0x33, 0x33));
-        const QString text = numbers.toString(std::abs(v) < step / 2 ? 0.0 : v, 'f', decimals);
-        p.drawText(QRectF(area.left(), yy - fm.height() / 2.0, kLeft - 12, fm.height()), Qt::AlignRight | Qt::AlignVCenter, text);
+        p.drawText(QRectF(area.left(), yy - fm.height() / 2.0, kLeft - 12, fm.height()), Qt::AlignRight | Qt::AlignVCenter,
+                   ticks.labels.at(i));
     }
     const int tstep = timeStep(last - first);
     for (int t = (first + tstep - 1) / tstep * tstep; t <= last; t += tstep) {
