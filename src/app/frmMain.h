@@ -2,12 +2,11 @@
 // The station's one window. It owns every control and all state; the handlers and
 // procedures are its members, defined in the folder of their subsystem.
 #include "link/Clock.h"
+#include "record/LogLine.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
-
-#include "record/LogLine.h"
 
 #include <array>
 #include <functional>
