@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <sys/resource.h>
 
 namespace {
 
@@ -99,6 +101,31 @@ TEST(SentenceLog, FailureIsShownOnceAndLoggingResumesByItself)
     EXPECT_TRUE(s.w->lblStatus->isHidden());
     EXPECT_EQ(s.log(), QByteArray(kStamp) + "A*00\r\n" + kStamp + "B*00\r\n" + kStamp + "B*00\r\n"
                            + "08/12/2026 17:52:25,C*00\r\n");
+}
+
+// A write the disk stops part-way leaves no torn line: the log is cut back to where the
+// write started, and the line is written whole once there is room again. A size limit on
+// the process stops the write the way a full disk does.
+TEST(SentenceLog, AWriteStoppedPartWayLeavesNoTornLine)
+{
+    Station s(false);
+    const QByteArray sentence(60, 'x');
+    struct rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = before;
+    small.rlim_cur = 40;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    ::testing::internal::CaptureStderr();
+    s.w->LogSentence(sentence + "\r");
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(s.w->LogFailure.startsWith(QStringLiteral("Cannot write"))) << s.w->LogFailure.toStdString();
+    EXPECT_TRUE(s.log().isEmpty()) << "torn: " << s.log().toStdString();
+
+    s.w->LogSentence("B*00\r");
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(s.log(), kStamp + sentence + "\r\n" + kStamp + "B*00\r\n");
 }
 
 // The close tries the waiting lines once more and names on standard error those it
