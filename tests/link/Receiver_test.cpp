@@ -61,6 +61,8 @@ const QList<ReceiveCase>& cases()
           "\n", joined(numbered(23)) + '*' + vt::ChecksumText(joined(numbered(23))) },
         { "a long good line within the bound", {}, { sentence(repeat('x', 4000)) }, false, 1, { repeat('x', 4000) },
           "\n", repeat('x', 4000) + '*' + vt::ChecksumText(repeat('x', 4000)) },
+        { "a good line whose carriage return stands exactly at the bound", {}, { sentence(repeat('y', 4093)) }, false,
+          1, { repeat('y', 4093) }, "\n", repeat('y', 4093) + '*' + vt::ChecksumText(repeat('y', 4093)) },
         { "runaway line without carriage return is dropped", {}, { repeat('g', 5000) }, false, 0, {}, "", "" },
         { "runaway line ended late is dropped with what follows (the log keeps the good line)", {},
           { repeat('g', 5000) + "\r" + sentence("A,1") }, false, 0, {}, "", "A,1*" + vt::ChecksumText("A,1") },
