@@ -324,7 +324,7 @@ void frmMain::wireEvents()
     // selection must not make a node the datum node.
     connect(cboDatumNodeID, &QComboBox::activated, this, &frmMain::cboDatumNodeID_Click);
 
-    connect(m_secondWake, &QTimer::timeout, this, [this] { m_clock->sleptToNextSecond(); });
+    connect(m_secondWake, &QTimer::timeout, this, [this] { m_clock->sleptToSecondChange(m_wakeChanges); });
     connect(m_logTimer, &QTimer::timeout, this, [this] { FlushLog(); });
     // Taken the moment they arrive: that moment is their stamp in the log.
     connect(MSComm1, &vt::SerialPort::dataArrived, this, &frmMain::OnArrival);
@@ -347,12 +347,15 @@ void frmMain::runYieldHook()
 }
 
 // Sleeps until something happens: a character arrives, the operator acts, or the
-// clock's second can have changed. The receiver's poll thus costs nothing while idle.
-void frmMain::WaitForActivity()
+// clock's seconds can have changed as often as the receiver still waits for. The
+// receiver's poll thus costs nothing while idle, and a silent line wakes it once.
+void frmMain::WaitForActivity(int secondChanges)
 {
     runYieldHook();
-    if (!m_secondWake->isActive())
-        m_secondWake->start(std::max(1, m_clock->msToNextSecond() + 1));
+    if (!m_secondWake->isActive()) {
+        m_wakeChanges = secondChanges;
+        m_secondWake->start(std::max(1, m_clock->msToSecondChange(secondChanges) + 1));
+    }
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 

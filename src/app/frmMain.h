@@ -191,7 +191,7 @@ protected:
 private:
     void createControls();
     void wireEvents();
-    void WaitForActivity();
+    void WaitForActivity(int secondChanges);
     void runYieldHook();
     // Moves what the port holds into ReceiveBuffer, keeping it within kMaxBacklog, and
     // logs the sentences it completes.
@@ -217,6 +217,8 @@ private:
     MessageFn m_message;
     EndProgramFn m_endProgram;
     QTimer* m_secondWake = nullptr;
+    // The changes of the seconds the running m_secondWake waits for.
+    int m_wakeChanges = 1;
     std::unique_ptr<vt::LogFile> m_log;
     // Fires when the log has a sync or a retry due.
     QTimer* m_logTimer = nullptr;

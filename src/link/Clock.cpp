@@ -49,9 +49,9 @@ qint64 SystemClock::steadyMs() const
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-int SystemClock::msToNextSecond() const
+int SystemClock::msToSecondChange(int n) const
 {
-    return 1000 - QTime::currentTime().msec();
+    return 1000 * (n - 1) + 1000 - QTime::currentTime().msec();
 }
 
 } // namespace vt

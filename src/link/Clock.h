@@ -26,10 +26,10 @@ public:
     // Milliseconds from a fixed start, never set back (unlike the time of day): paces
     // work that must happen at most so often.
     virtual qint64 steadyMs() const = 0;
-    // How long a waiting receiver may sleep before the seconds can change.
-    virtual int msToNextSecond() const = 0;
+    // How long a waiting receiver may sleep before the seconds can have changed n times.
+    virtual int msToSecondChange(int n) const = 0;
     // Called when such a sleep ran out with nothing else happening.
-    virtual void sleptToNextSecond() {}
+    virtual void sleptToSecondChange(int n) { Q_UNUSED(n); }
 };
 
 // The time form log lines use: the locale's short time form, with seconds added where
@@ -44,7 +44,7 @@ public:
     QString timeText() const override;
     LogStamp stamp() const override;
     qint64 steadyMs() const override;
-    int msToNextSecond() const override;
+    int msToSecondChange(int n) const override;
 };
 
 } // namespace vt

@@ -21,12 +21,19 @@ void frmMain::ReadSentence(int timeoutSeconds, quint8& gotSentence)
     gotSentence = 0;
     qint32 changes = 0;
     int lastSeen = m_clock->secondsOfDay();
+    qint64 lastSeenAt = m_clock->steadyMs();
 
-    // Wait for a carriage return, counting changes of the clock's seconds.
+    // Wait for a carriage return, counting changes of the clock's seconds. The wait sleeps
+    // through seconds: each one it passed counts, as a poll would have seen it; a clock
+    // set forward or back meanwhile counts once, as any other difference.
     for (;;) {
-        if (m_clock->secondsOfDay() != lastSeen) {
-            lastSeen = m_clock->secondsOfDay();
-            if (++changes >= timeoutSeconds) {
+        if (const int now = m_clock->secondsOfDay(); now != lastSeen) {
+            const int passed = (now - lastSeen + 86400) % 86400;
+            const qint64 steadyNow = m_clock->steadyMs();
+            changes += passed <= (steadyNow - lastSeenAt) / 1000 + 1 ? passed : 1;
+            lastSeen = now;
+            lastSeenAt = steadyNow;
+            if (changes >= timeoutSeconds) {
                 m_secondWake->stop();
                 return;
             }
@@ -47,7 +54,7 @@ void frmMain::ReadSentence(int timeoutSeconds, quint8& gotSentence)
             m_secondWake->stop();
             return;
         }
-        WaitForActivity();
+        WaitForActivity(std::max(1, timeoutSeconds - changes));
     }
     m_secondWake->stop();
 

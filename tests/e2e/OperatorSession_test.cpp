@@ -21,7 +21,8 @@ constexpr int kPort = 3;
 // out in half a second, while the simulator's twenty sentences a second always come in time.
 class SessionClock : public FakeClock {
 public:
-    int msToNextSecond() const override { return 100; }
+    int msToSecondChange(int n) const override { return 100 * n; }
+    void sleptToSecondChange(int n) override { seconds += n; }
 };
 
 class OperatorSession : public ::testing::Test {

@@ -24,8 +24,9 @@ public:
     int seconds = 12 * 3600;
     // Steady time runs with the seconds; ms adds to it within a second.
     qint64 ms = 0;
-    // While set, every sleep to the next second moves the time on by one second, so a
-    // time-out of 5 takes 5 short sleeps instead of 5 real seconds.
+    // While set, every sleep moves the time on by one second at once, so a time-out of 5
+    // takes 5 short sleeps instead of 5 real seconds, and a line written just before a
+    // tick still reaches it in time.
     bool autoAdvance = true;
     QString date = QStringLiteral("08/12/2026");
     QString time = QStringLiteral("17:52:19");
@@ -34,8 +35,8 @@ public:
     QString dateText() const override { return date; }
     QString timeText() const override { return time; }
     qint64 steadyMs() const override { return qint64(seconds) * 1000 + ms; }
-    int msToNextSecond() const override { return autoAdvance ? 0 : 60000; }
-    void sleptToNextSecond() override
+    int msToSecondChange(int) const override { return autoAdvance ? 0 : 60000; }
+    void sleptToSecondChange(int) override
     {
         if (autoAdvance)
             ++seconds;
