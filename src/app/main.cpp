@@ -16,6 +16,9 @@ int main(int argc, char* argv[])
     }
     // A session ended from the terminal or by logging out keeps what it received.
     vt::CallOnTerminationSignals([&window] { window.Shutdown(); });
+    // Windows ends a session (log-off, shut-down) with WM_ENDSESSION: Qt emits
+    // aboutToQuit for it, and Windows ends the process right after.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.Shutdown(); });
     window.show();
     return app.exec();
 }

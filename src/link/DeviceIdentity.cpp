@@ -19,7 +19,12 @@ QList<SeenPort> scanPorts()
     QList<SeenPort> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         SeenPort port;
+#ifdef Q_OS_WIN
+        // A COM name is the device itself: there is no file behind it to resolve.
+        port.device = info.portName();
+#else
         port.device = QFileInfo(info.systemLocation()).canonicalFilePath();
+#endif
         if (port.device.isEmpty())
             continue;
         const auto known = [](bool has, quint16 id) { return has ? std::optional(id) : std::nullopt; };

@@ -138,6 +138,7 @@ QString SerialPort::DevicePath(int portNumber, const QString& programDir)
         return {};
 #ifdef Q_OS_WIN
     Q_UNUSED(programDir);
+    // QSerialPort opens it as \\.\COM<N>, the only name that reaches COM10 and up.
     return QStringLiteral("COM") + QString::number(portNumber);
 #else
     const QString local = programDir + QStringLiteral("/com") + QString::number(portNumber);
@@ -255,8 +256,13 @@ bool SerialPort::openPort(const QString& device, QString* why)
     m_port->setReadBufferSize(kReadBufferBytes);
     if (m_port->open(QIODevice::ReadWrite))
         return true;
-    *why = m_port->error() == QSerialPort::PermissionError && QFileInfo(device).isWritable()
-        ? inUse() : m_port->errorString();
+#ifdef Q_OS_WIN
+    // Windows opens a COM port for one program only and denies access to the next.
+    const bool busy = m_port->error() == QSerialPort::PermissionError;
+#else
+    const bool busy = m_port->error() == QSerialPort::PermissionError && QFileInfo(device).isWritable();
+#endif
+    *why = busy ? inUse() : m_port->errorString();
     closePort();
     return false;
 }
@@ -305,7 +311,14 @@ void SerialPort::retry()
     const QString target = resolveDevice(m_path);
     QString device;
     if (m_identity.known()) {
-        const AdapterSearch found = FindAdapter(m_identity, m_device, target, m_lister ? m_lister() : QList<SeenPort>());
+#ifdef Q_OS_WIN
+        // COM<N> is no link that could lead elsewhere: whether another device took the
+        // adapter's place shows only in the port list.
+        const QString place;
+#else
+        const QString& place = target;
+#endif
+        const AdapterSearch found = FindAdapter(m_identity, m_device, place, m_lister ? m_lister() : QList<SeenPort>());
         if (found.whereabouts == Whereabouts::Stranger) {
             setNotice(QStringLiteral("A different device is at %1; waiting for the adapter (%2)")
                           .arg(portName(), m_identity.text()));
