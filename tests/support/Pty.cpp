@@ -2,13 +2,17 @@
 
 #include <QFile>
 
+#ifndef _WIN32
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
 
+// Windows has no pseudo-terminals; its suites use the program folder only.
+#ifndef _WIN32
 PtyPair::PtyPair()
 {
     int master = -1;
@@ -86,6 +90,8 @@ void PtyPair::closeMaster()
         m_master = -1;
     }
 }
+
+#endif
 
 bool ProgramFolder::writeFile(const QString& name, const QByteArray& bytes) const
 {
