@@ -72,7 +72,7 @@ wait_for 10 grep -q ' 6!$' "$work/commands.txt" || fail "Reset put no 6! on the 
 echo "ok: a click on Reset put 6! on the line"
 sleep 2
 shot="$outdir/ventholm-wine.png"
-import -window root "$shot" && echo "screenshot: $shot"
+import -window "$win" "$shot" && echo "screenshot: $shot"
 
 # 3. A close (WM_CLOSE, as the window's close box sends) writes the log and exits 0.
 before="$(wc -l < "$station/log.txt")"
