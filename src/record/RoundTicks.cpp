@@ -4,12 +4,25 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 namespace vt {
 
 namespace {
 constexpr int kMaxLabels = 6;  // six labels fit a chart's height without crowding
+
+// multiple × 10^exponent as the double nearest to it, which is what its label reads
+// back as. Beyond 10^22 no power of ten is a double, so a product rounds twice, and
+// std::pow itself is a unit off for some powers (glibc: 10^23; mingw-w64: most above
+// 10^32); reading the decimal rounds once, on every C library.
+double scaled(double multiple, int exponent)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0fe%d", multiple, exponent);
+    return std::strtod(text, nullptr);
+}
 }
 
 AxisTicks RoundTicks(double low, double high)
@@ -46,7 +59,7 @@ AxisTicks RoundTicks(double low, double high)
             for (double k = first; k <= last; ++k) {
                 // Adding 0 turns -0 into 0.
                 const double multiple = k * mantissa + 0.0;
-                const double value = std::clamp(exponent < 0 ? multiple / power : multiple * power, -kMax, kMax);
+                const double value = std::clamp(scaled(multiple, exponent), -kMax, kMax);
                 ticks.values.append(value);
                 digits = std::max(digits, int(std::floor(std::log10(std::max(1.0, std::fabs(multiple))))) + 1);
             }
