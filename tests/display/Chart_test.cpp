@@ -378,6 +378,7 @@ TEST(Chart, RoundTicksSpanThePointsInFourToSixSteps)
         {-12, 0, 6, 2.5, "-12.5", "0.0"},
         {7, 7, 5, 0.5, "6.0", "8.0"},
         {1013, 1013.000001, 6, 2e-7, "1013.0000000", "1013.0000010"},
+        {0, 1.2e10, 6, 2.5e9, "0", "1.25e+10"},  // exponent form, as many digits as the multiples need
     };
     for (const auto& c : cases) {
         const vt::AxisTicks t = vt::RoundTicks(c.low, c.high);
@@ -391,6 +392,7 @@ TEST(Chart, RoundTicksSpanThePointsInFourToSixSteps)
         for (qsizetype i = 1; i < t.values.size(); ++i)
             EXPECT_NEAR(t.values[i] - t.values[i - 1], c.step, c.step * 1e-6) << what;
     }
+    EXPECT_TRUE(vt::RoundTicks(1, 0).values.isEmpty()) << "a range the wrong way round has no labels";
 }
 
 // Every QObject made and destroyed while it lives, through the hooks Qt keeps for
