@@ -241,6 +241,7 @@ bool SerialPort::lockDevice(const QString& device, NodeStamp* node, QString* why
     *node = stampOf(st);
     m_lockFd = fd;
 #else
+    // Windows opens a COM port for one program only: the open itself is the lock.
     Q_UNUSED(device);
     Q_UNUSED(node);
     Q_UNUSED(why);
