@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Windows station from its zip, under Wine and Xvfb, through a real COM port:
 # COM3 in the Wine prefix leads to the pseudo-terminal the (Linux) simulator plays the
-# node on. Checks that log.txt fills in the station's format, that a click on Reset
-# puts "6!" on the line, that a close writes the log and exits 0, and that a missing
-# port ends with the start-up message box. Saves a screenshot beside the zip.
+# node on. Checks that a missing port ends with the start-up message box, that log.txt
+# fills in the station's format, that a click on Reset puts "6!" on the line, that a
+# close, and the end of the session on COM12, end it with exit code 0 and whole lines.
+# Saves a screenshot of the window in OUTDIR.
 # Usage: wine_test.sh ZIP NODESIM OUTDIR (WINEPREFIX set, wine, Xvfb and xdotool on PATH)
 set -euo pipefail
 zip="$1" sim="$2" outdir="$3"
