@@ -64,6 +64,13 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     }
     bench->w->Timer1->stop();  // the ticks run here, one input at a time
     bench->w->show();
+    // libFuzzer ends with exit(), which never reaches the bench: without this the port's
+    // lock file in /run/lock (which keeps other users off that pty name) and the program
+    // folder outlive every run.
+    std::atexit([] {
+        bench->w->MSComm1->setPortOpen(false);
+        bench->folder.reset();
+    });
     return 0;
 }
 
